@@ -1,0 +1,91 @@
+#include "package/apply_package.h"
+
+#include "notify/messages.h"
+#include "notify/show_message.h"
+#include "package/reader.h"
+#include "package/record_header.h"
+#include "package/target_names.h"
+#include "package/target_roots.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The target being written, and its path for a failure message.
+struct open_target {
+    int handle = -1;
+    heap_string path;
+};
+
+int create_with_retries(const char* path) {
+    // A running program may hold the file without sharing it: give it time to let go.
+    for (int attempt = 1; attempt <= creation_attempts; ++attempt) {
+        const int handle = create_for_writing(path);
+        if (attempt < creation_attempts) pause_for(creation_pause_ms);
+        if (handle != -1) return handle;
+    }
+    return -1;
+}
+
+// A short write (a full disk, a quota) would leave a cut file reported as
+// installed, and the package, the only copy of the update, deleted.
+bool write_piece(int target, const unsigned char* piece, uint32_t length) {
+    return length == 0 || write_bytes(target, piece, length) == static_cast<int32_t>(length);
+}
+
+int reject_malformed(int package, open_target& target) {
+    close_file(package);
+    show_message(text_package_malformed);
+    if (target.handle != -1) close_file(target.handle);
+    return 0;
+}
+
+int reject_unwritten(int package, open_target& target) {
+    show_message(text_target_not_written, target.path.get());
+    if (target.handle != -1) close_file(target.handle);
+    close_file(package);
+    return 0;
+}
+
+}  // namespace
+
+int apply_package(const char* package_path) {
+    target_roots roots;
+    resolve_roots(roots);
+    const int package = open_for_reading(package_path);
+    if (package == -1) {
+        show_message(text_package_not_opened, package_path);
+        return 0;
+    }
+
+    T_deserialization reader;
+    open_target target;
+    bool any_record = false;
+    for (;;) {
+        if (!reader.load_record(package)) {
+            // Only the end of a whole target ends a package; whatever follows it is ignored.
+            if (target.handle != -1 || !any_record) return reject_malformed(package, target);
+            close_file(package);
+            delete_file(package_path);
+            return 1;
+        }
+        any_record = true;
+        record_header header;
+        if (!read_record_header(reader, header) || !payload_within_record(reader, header)) {
+            return reject_malformed(package, target);
+        }
+        if (target.handle == -1) {
+            target.path = map_name(roots, header.entry_name.get());
+            if (!target.path) return reject_malformed(package, target);
+            target.handle = create_with_retries(target.path.get());
+            if (target.handle == -1) return reject_unwritten(package, target);
+        }
+        if (!write_piece(target.handle, reader.data + reader.pos, header.piece_length)) {
+            return reject_unwritten(package, target);
+        }
+        if (completes_target(header)) {
+            const int closed = close_file(target.handle);
+            target.handle = -1;
+            if (!closed) return reject_unwritten(package, target);
+        }
+    }
+}

@@ -1,0 +1,58 @@
+#include "package/reader.h"
+
+#include "package/varint.h"
+#include "platform/platform.h"
+
+#include <cstring>
+#include <new>
+
+T_deserialization::~T_deserialization() {
+    release();
+}
+
+void T_deserialization::release() {
+    delete[] data;
+    data = nullptr;
+    size = 0;
+    pos = 0;
+}
+
+bool T_deserialization::load_record(int package) {
+    // The first four bytes always belong to the record: when its length takes
+    // fewer, the rest are its first header bytes.
+    unsigned char head[smallest_record_length];
+    if (read_bytes(package, head, sizeof head) != static_cast<int32_t>(sizeof head)) return false;
+    uint32_t record_length;
+    if (!decode_varint(head, sizeof head, record_length) || record_length < smallest_record_length) return false;
+
+    // Four bytes must not make a 32-bit process take up to 256 MiB: a length
+    // the file cannot hold fails before anything is allocated.
+    const uint32_t rest = record_length - smallest_record_length;
+    const int64_t left = bytes_left(package);
+    if (left < 0 || static_cast<uint64_t>(left) < rest) return false;
+
+    release();
+    data = new (std::nothrow) unsigned char[record_length];
+    if (data == nullptr) return false;
+    std::memcpy(data, head, sizeof head);
+    size = record_length;
+    pos = 0;
+    return rest == 0 || read_bytes(package, data + sizeof head, rest) == static_cast<int32_t>(rest);
+}
+
+bool T_deserialization::next_varint(uint32_t& value) {
+    return decode_varint_at(data, size, pos, value);
+}
+
+bool T_deserialization::next_string(heap_string& text) {
+    if (pos >= size) return false;
+    const void* end = std::memchr(data + pos, '\0', size - pos);
+    if (end == nullptr) return false;
+    const size_t length = static_cast<const unsigned char*>(end) - (data + pos);
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy == nullptr) return false;
+    std::memcpy(copy, data + pos, length + 1);
+    text.reset(copy);
+    pos += static_cast<uint32_t>(length + 1);
+    return true;
+}

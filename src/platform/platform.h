@@ -1,0 +1,74 @@
+// The operating-system services the updater uses, and nothing else.
+//
+// Every other folder reaches the system through these functions only. Two
+// implementations exist, chosen when the program is linked: the Win32 one
+// (the product) and the POSIX one (development, tests, fuzzing, benchmarks).
+//
+// Paths and texts are NUL-terminated byte strings in code page 1252.
+// Files are small integer handles; -1 means that opening failed.
+#pragma once
+
+#include <cstdint>
+
+// Style of every message box: one OK button and the warning icon
+// (MB_OK | MB_ICONWARNING).
+constexpr unsigned message_box_style = 0x30;
+
+// Show command given to a started follow-up program (SW_SHOW).
+constexpr int show_command_show = 5;
+
+// Opens an existing file for reading only; other programs may still read and
+// write it. Returns a handle, or -1.
+int open_for_reading(const char* path);
+
+// Creates a file, or truncates an existing one to zero length, for writing
+// only, with normal attributes; other programs may still read and write it.
+// Returns a handle, or -1 (the file is held without sharing, is read-only,
+// or its directory does not exist).
+int create_for_writing(const char* path);
+
+// Reads up to `count` bytes. Returns the number read, which is below `count`
+// only at the end of the file, or -1 on an error. A count of 0 reads nothing.
+int32_t read_bytes(int handle, void* buffer, uint32_t count);
+
+// Number of bytes between the current position and the end of the file,
+// or -1 when it cannot be told. Lets a reader refuse a length that the file
+// cannot hold before it allocates for it.
+int64_t bytes_left(int handle);
+
+// Writes `count` bytes. Returns the number written; anything below `count`
+// (a full disk, a quota, a file size limit) or -1 is a failed write.
+int32_t write_bytes(int handle, const void* buffer, uint32_t count);
+
+// Closes a handle. Returns 1, or 0 when the system reports that data could
+// not be written out.
+int close_file(int handle);
+
+// Deletes a file; the result is not reported.
+void delete_file(const char* path);
+
+// Suspends the program for `milliseconds`.
+void pause_for(uint32_t milliseconds);
+
+// Starts a program without waiting for it, with `show_command`. The result
+// is above 31 when the program started (the WinExec convention).
+uint32_t start_program(const char* command, int show_command);
+
+// Shows `text` in a modal box with `caption` and `style`; returns once the
+// user has acknowledged it.
+void show_message_box(const char* text, const char* caption, unsigned style);
+
+// Reads `key` of `section` in the profile file `file`, named without a
+// directory. Copies the value (or `fallback` when the key or the file is
+// missing), cut to `size` - 1 bytes and NUL-terminated, into `value`.
+// Returns the number of bytes copied, without the NUL.
+uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
+                             char* value, uint32_t size, const char* file);
+
+// Copies the Windows directory into `buffer` of `size` bytes. Returns its
+// length, or 0 when it is unknown or does not fit.
+uint32_t windows_directory(char* buffer, uint32_t size);
+
+// Copies the Windows system directory into `buffer` of `size` bytes.
+// Returns its length, or 0 when it is unknown or does not fit.
+uint32_t system_directory(char* buffer, uint32_t size);

@@ -1,0 +1,153 @@
+// The POSIX port of the file, profile and directory services.
+//
+// The Windows directory is the value of WINDIR; the system directory is
+// WINDIR followed by /system32; profile files are read from the Windows
+// directory, as GetPrivateProfileStringA does.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int open_for_reading(const char* path) {
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+int create_for_writing(const char* path) {
+    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+// A regular file gives all it has in one read; looping covers the rest
+// (signals, special files) so that fewer bytes always mean the end.
+int32_t read_bytes(int handle, void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t got = read(handle, static_cast<char*>(buffer) + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<uint32_t>(got);
+    }
+    return static_cast<int32_t>(done);
+}
+
+int64_t bytes_left(int handle) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return -1;
+    const off_t position = lseek(handle, 0, SEEK_CUR);
+    if (position < 0 || position > status.st_size) return -1;
+    return static_cast<int64_t>(status.st_size - position);
+}
+
+int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t put = write(handle, static_cast<const char*>(buffer) + done, count - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<uint32_t>(put);
+    }
+    return static_cast<int32_t>(done);
+}
+
+int close_file(int handle) {
+    return close(handle) == 0 ? 1 : 0;
+}
+
+void delete_file(const char* path) {
+    unlink(path);
+}
+
+namespace {
+
+uint32_t copy_cut(std::string_view text, char* buffer, uint32_t size) {
+    if (size == 0) return 0;
+    const uint32_t length = text.size() < size ? static_cast<uint32_t>(text.size()) : size - 1;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return length;
+}
+
+std::string_view trim_blanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
+bool read_whole_file(const std::string& path, std::string& content) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) return false;
+    char chunk[4096];
+    int32_t got;
+    while ((got = read_bytes(handle, chunk, sizeof chunk)) > 0) content.append(chunk, static_cast<size_t>(got));
+    close(handle);
+    return got == 0;
+}
+
+// The first `key` of the first section named `section`, as Windows reads it:
+// names compared without regard to case, blanks around names and values dropped.
+bool find_profile_value(std::string_view content, const char* section, const char* key, std::string_view& value) {
+    bool in_section = false;
+    while (!content.empty()) {
+        const size_t end = content.find('\n');
+        const std::string_view line = trim_blanks(content.substr(0, end));
+        content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+        if (!line.empty() && line.front() == '[') {
+            const size_t close = line.find(']');
+            in_section = close != std::string_view::npos && same_ignoring_case(trim_blanks(line.substr(1, close - 1)), section);
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (in_section && equals != std::string_view::npos && same_ignoring_case(trim_blanks(line.substr(0, equals)), key)) {
+            value = trim_blanks(line.substr(equals + 1));
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t copy_directory(const char* suffix, char* buffer, uint32_t size) {
+    const char* windir = std::getenv("WINDIR");
+    if (windir == nullptr || windir[0] == '\0') return 0;
+    const std::string directory = std::string(windir) + suffix;
+    if (directory.size() >= size) return 0;
+    return copy_cut(directory, buffer, size);
+}
+
+}  // namespace
+
+uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
+                             char* value, uint32_t size, const char* file) {
+    char directory[260];
+    std::string content;
+    std::string_view found;
+    if (windows_directory(directory, sizeof directory) != 0 &&
+        read_whole_file(std::string(directory) + "/" + file, content) &&
+        find_profile_value(content, section, key, found)) {
+        return copy_cut(found, value, size);
+    }
+    return copy_cut(fallback, value, size);
+}
+
+uint32_t windows_directory(char* buffer, uint32_t size) {
+    return copy_directory("", buffer, size);
+}
+
+uint32_t system_directory(char* buffer, uint32_t size) {
+    return copy_directory("/system32", buffer, size);
+}

@@ -1,0 +1,50 @@
+// The POSIX port of the services that face the user or the clock: pauses,
+// the follow-up program and the message box.
+//
+// Kept apart from the file services so that tests and fuzzers can link a
+// recording stand-in that neither sleeps nor blocks, over the same real files.
+#include "platform/codepage_1252.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <ctime>
+#include <spawn.h>
+#include <string>
+#include <unistd.h>
+
+extern char** environ;
+
+void pause_for(uint32_t milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+// The command is one program path, started without arguments and not waited
+// for. WinExec's codes are kept: above 31 means started, 2 means not found.
+uint32_t start_program(const char* command, int /*show_command*/) {
+    pid_t child;
+    char* arguments[] = {const_cast<char*>(command), nullptr};
+    return posix_spawnp(&child, command, nullptr, nullptr, arguments, environ) == 0 ? 33 : 2;
+}
+
+// One line on standard error, in UTF-8. A person at a terminal acknowledges
+// it with Enter; anything else (a script, a test) is not held up.
+void show_message_box(const char* text, const char* caption, unsigned /*style*/) {
+    std::string line = utf8_from_1252(caption) + ": " + utf8_from_1252(text);
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    }
+    line += '\n';
+    for (size_t done = 0; done < line.size();) {
+        const ssize_t put = write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<size_t>(put);
+    }
+    if (isatty(STDIN_FILENO)) {
+        char c;
+        while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n') {
+        }
+    }
+}

@@ -1,0 +1,227 @@
+#include "package/reader.h"
+
+#include "package/record_header.h"
+#include "package/varint.h"
+#include "platform/platform.h"
+#include "record_encoder.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using bytes = std::string;
+
+// A package file in a scratch folder, opened for reading.
+class package_file {
+public:
+    explicit package_file(const bytes& contents) {
+        write_file(folder.at("p.upd"), contents);
+        handle = open_for_reading(folder.at("p.upd").c_str());
+    }
+    ~package_file() { close_file(handle); }
+    int handle;
+
+private:
+    scratch_folder folder;
+};
+
+bool loads(const bytes& contents) {
+    package_file package(contents);
+    T_deserialization reader;
+    return reader.load_record(package.handle);
+}
+
+bytes record(const std::string& name, const std::string& payload, uint32_t file_size, uint32_t offset = 0) {
+    record_fields fields;
+    fields.entry_name = name;
+    fields.payload = payload;
+    fields.file_size = file_size;
+    fields.piece_offset = offset;
+    bytes out;
+    EXPECT_TRUE(encode_record(fields, out));
+    return out;
+}
+
+}  // namespace
+
+TEST(decode_varint, reads_the_examples_and_stops_at_count) {
+    struct row { bytes in; uint32_t count; bool ok; uint32_t value; };
+    const row rows[] = {
+        {"\x05", 1, true, 5},
+        {bytes("\x80\x01", 2), 2, true, 128},
+        {"\xFF\x7F", 2, true, 16383},
+        {"\xFF\xFF\xFF\x7F", 4, true, 268435455},
+        {"\x80\x80\x80\x80", 4, false, 0},
+        {"\x80\x01", 1, false, 0},       // the end byte lies past count
+        {"\x03\xFF", 2, true, 3},       // bytes after the end are not read
+    };
+    for (const row& r : rows) {
+        uint32_t value = 0xDEAD;
+        EXPECT_EQ(decode_varint(reinterpret_cast<const unsigned char*>(r.in.data()), r.count, value), r.ok) << r.count;
+        EXPECT_EQ(value, r.ok ? r.value : 0xDEADu);
+    }
+}
+
+TEST(decode_varint, refuses_values_beyond_32_bits) {
+    struct row { bytes in; bool ok; uint32_t value; };
+    const row rows[] = {
+        {"\xFF\xFF\xFF\xFF\x0F", true, 0xFFFFFFFFu},
+        {"\xFF\xFF\xFF\xFF\x1F", false, 0},
+        {"\x80\x80\x80\x80\x70", false, 0},
+        {bytes("\x80\x80\x80\x80\x80\x00", 6), true, 0},  // zero groups past 32 bits still fit
+        {bytes("\x81\x80\x80\x80\x80\x80\x00", 7), true, 1},
+        {"\x80\x80\x80\x80\x80\x01", false, 0},
+    };
+    for (const row& r : rows) {
+        uint32_t value = 0;
+        uint32_t at = 0;
+        const auto* data = reinterpret_cast<const unsigned char*>(r.in.data());
+        EXPECT_EQ(decode_varint_at(data, static_cast<uint32_t>(r.in.size()), at, value), r.ok) << r.in.size();
+        if (r.ok) {
+            EXPECT_EQ(value, r.value);
+            EXPECT_EQ(at, r.in.size());
+        } else {
+            EXPECT_EQ(at, 0u);
+        }
+    }
+}
+
+TEST(decode_varint, round_trips_what_the_packer_writes) {
+    for (uint32_t value : {0u, 1u, 127u, 128u, 16383u, 16384u, 2097151u, 2097152u, 268435455u, 268435456u, 0xFFFFFFFFu}) {
+        const bytes encoded = encode_varint(value);
+        uint32_t decoded = 0;
+        uint32_t at = 0;
+        ASSERT_TRUE(decode_varint_at(reinterpret_cast<const unsigned char*>(encoded.data()),
+                                     static_cast<uint32_t>(encoded.size()), at, decoded));
+        EXPECT_EQ(decoded, value);
+        EXPECT_EQ(at, encoded.size());
+    }
+}
+
+TEST(load_record, refuses_what_cannot_frame_a_record) {
+    EXPECT_FALSE(loads(""));
+    EXPECT_FALSE(loads(bytes("\x04\x00\x00", 3)));            // 3 bytes: no head
+    EXPECT_FALSE(loads(bytes("\x01\x00\x00\x00", 4)));        // lengths 1 to 3
+    EXPECT_FALSE(loads(bytes("\x02\x00\x00\x00", 4)));
+    EXPECT_FALSE(loads(bytes("\x03\x00\x00\x00", 4)));
+    EXPECT_FALSE(loads(bytes("\x00\x00\x00\x00", 4)));
+    EXPECT_FALSE(loads("\x80\x80\x80\x80xxxx"));              // no end within 4 bytes
+    EXPECT_FALSE(loads(bytes("\x08\x00\x00\x00\x01\x02\x03", 7)));  // ends inside the record
+}
+
+TEST(load_record, takes_a_record_of_exactly_four_bytes) {
+    package_file package(bytes("\x04\xAA\xBB\xCC", 4));
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    EXPECT_EQ(reader.size, 4u);
+    EXPECT_EQ(reader.pos, 0u);
+    EXPECT_EQ(bytes(reinterpret_cast<char*>(reader.data), 4), bytes("\x04\xAA\xBB\xCC", 4));
+    EXPECT_FALSE(reader.load_record(package.handle));  // the end of the package
+}
+
+TEST(load_record, counts_the_bytes_read_ahead_in_a_two_byte_length) {
+    bytes body(198, '\0');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i);
+    package_file package(bytes("\xC8\x01", 2) + body + "next");
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    EXPECT_EQ(reader.size, 200u);
+    EXPECT_EQ(bytes(reinterpret_cast<char*>(reader.data) + 2, 198), body);
+    EXPECT_EQ(bytes_left(package.handle), 4);  // exactly the record was consumed
+}
+
+TEST(load_record, refuses_a_huge_length_on_a_tiny_file_without_allocating) {
+    package_file package("\xFF\xFF\xFF\x7F" "abcdefgh");
+    T_deserialization reader;
+    EXPECT_FALSE(reader.load_record(package.handle));
+    EXPECT_EQ(reader.data, nullptr);
+    EXPECT_EQ(reader.size, 0u);
+}
+
+TEST(load_record, holds_one_record_at_a_time_and_skips_padding) {
+    bytes first = record("windows/a", "abc", 3);
+    first[0] = static_cast<char>(first[0] + 5);  // five bytes of padding after the payload
+    first += "PPPPP";
+    const bytes second = record("windows/b", "xy", 2);
+    package_file package(first + second);
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    EXPECT_EQ(reader.size, first.size());
+    ASSERT_TRUE(reader.load_record(package.handle));
+    EXPECT_EQ(reader.size, second.size());
+    record_header header;
+    ASSERT_TRUE(read_record_header(reader, header));
+    EXPECT_STREQ(header.entry_name.get(), "windows/b");
+    EXPECT_EQ(bytes(reinterpret_cast<char*>(reader.data) + reader.pos, header.piece_length), "xy");
+}
+
+TEST(next_varint, fails_when_the_record_ends_inside_a_number) {
+    package_file package(bytes("\x06\x00\x00\x00\x01\x80", 6));
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    uint32_t value;
+    for (int field = 0; field < 5; ++field) ASSERT_TRUE(reader.next_varint(value)) << field;
+    EXPECT_EQ(value, 1u);
+    EXPECT_FALSE(reader.next_varint(value));
+}
+
+TEST(next_string, copies_up_to_the_nul_and_fails_without_one) {
+    package_file package(bytes("\x0A\x00\x00\x00" "ab\0" "cde", 10));
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    reader.pos = 4;
+    heap_string text;
+    ASSERT_TRUE(reader.next_string(text));
+    EXPECT_STREQ(text.get(), "ab");
+    EXPECT_EQ(reader.pos, 7u);
+    EXPECT_FALSE(reader.next_string(text));  // "cde" runs to the record's end
+    reader.pos = reader.size;
+    EXPECT_FALSE(reader.next_string(text));
+}
+
+TEST(read_record_header, reads_the_worked_example) {
+    const bytes example("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x03" "abc", 24);
+    package_file package(example);
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    record_header header;
+    ASSERT_TRUE(read_record_header(reader, header));
+    EXPECT_EQ(header.record_length, 24u);
+    EXPECT_STREQ(header.entry_name.get(), "windows/a.txt");
+    EXPECT_EQ(header.file_size, 3u);
+    EXPECT_EQ(header.piece_offset, 0u);
+    EXPECT_EQ(header.piece_length, 3u);
+    EXPECT_TRUE(payload_within_record(reader, header));
+    EXPECT_TRUE(completes_target(header));
+    EXPECT_EQ(bytes(reinterpret_cast<char*>(reader.data) + reader.pos, 3), "abc");
+}
+
+TEST(read_record_header, tells_a_payload_that_reaches_past_its_record) {
+    bytes example("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x04" "abc", 24);
+    package_file package(example);
+    T_deserialization reader;
+    ASSERT_TRUE(reader.load_record(package.handle));
+    record_header header;
+    ASSERT_TRUE(read_record_header(reader, header));
+    EXPECT_FALSE(payload_within_record(reader, header));
+}
+
+TEST(completes_target, compares_in_unsigned_32_bit_arithmetic) {
+    record_header header;
+    header.file_size = 10;
+    header.piece_offset = 4;
+    header.piece_length = 5;
+    EXPECT_FALSE(completes_target(header));
+    header.piece_length = 6;
+    EXPECT_TRUE(completes_target(header));
+    header.piece_offset = 0xFFFFFFFFu;  // wraps to 5: not complete, as stored packages expect
+    EXPECT_FALSE(completes_target(header));
+    header.file_size = 0;
+    header.piece_offset = 0;
+    header.piece_length = 0;
+    EXPECT_TRUE(completes_target(header));
+}

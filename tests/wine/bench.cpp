@@ -1,0 +1,149 @@
+// The Win32 test bench: starts a program with an exact command line, reports
+// every message box it shows (caption, text, buttons) and presses OK, and
+// reports its exit code and the time it ran.
+//
+//   bench.exe [--hold PATH MS] [--timeout MS] HEX_COMMAND_LINE
+//
+// --hold keeps PATH open without sharing (created if missing) for MS
+// milliseconds from the start. The command line comes as hexadecimal bytes so
+// that no shell or loader can alter it. Output, one line each, texts in hex:
+//   box caption=HEX text=HEX buttons=ID[,ID...]
+//   exit code=N elapsed_ms=N      or      timeout elapsed_ms=N
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string to_hex(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string from_hex(const char* hex) {
+    std::string out;
+    for (size_t i = 0; hex[i] != '\0' && hex[i + 1] != '\0'; i += 2) {
+        const char pair[3] = {hex[i], hex[i + 1], '\0'};
+        out += static_cast<char>(std::strtoul(pair, nullptr, 16));
+    }
+    return out;
+}
+
+struct box_search {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK find_box(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<box_search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char class_name[64] = "";
+    GetClassNameA(window, class_name, sizeof class_name);
+    if (owner == search->process && std::strcmp(class_name, "#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK collect_button(HWND child, LPARAM parameter) {
+    char class_name[64] = "";
+    GetClassNameA(child, class_name, sizeof class_name);
+    if (_stricmp(class_name, "Button") == 0 && IsWindowVisible(child)) {
+        reinterpret_cast<std::vector<int>*>(parameter)->push_back(GetDlgCtrlID(child));
+    }
+    return TRUE;
+}
+
+void report_box(HWND box) {
+    char caption[512] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    std::vector<char> text(8192, '\0');
+    GetDlgItemTextA(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
+    std::vector<int> buttons;
+    EnumChildWindows(box, collect_button, reinterpret_cast<LPARAM>(&buttons));
+    std::string ids;
+    for (int id : buttons) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+    std::printf("box caption=%s text=%s buttons=%s\n", to_hex(caption).c_str(), to_hex(text.data()).c_str(), ids.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* hold_path = nullptr;
+    DWORD hold_ms = 0;
+    DWORD timeout_ms = 60000;
+    int at = 1;
+    for (; at + 1 < argc; ++at) {
+        if (std::strcmp(argv[at], "--hold") == 0 && at + 2 < argc) {
+            hold_path = argv[++at];
+            hold_ms = std::strtoul(argv[++at], nullptr, 10);
+        } else if (std::strcmp(argv[at], "--timeout") == 0) {
+            timeout_ms = std::strtoul(argv[++at], nullptr, 10);
+        } else {
+            break;
+        }
+    }
+    if (at >= argc) {
+        std::printf("error usage\n");
+        return 2;
+    }
+    std::string command_line = from_hex(argv[at]);
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (hold_path != nullptr) {
+        held = CreateFileA(hold_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (held == INVALID_HANDLE_VALUE) {
+            std::printf("error hold %lu\n", GetLastError());
+            return 2;
+        }
+    }
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const ULONGLONG started = GetTickCount64();
+    if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("error start %lu\n", GetLastError());
+        return 2;
+    }
+
+    HWND last_box = nullptr;
+    for (;;) {
+        const ULONGLONG elapsed = GetTickCount64() - started;
+        if (held != INVALID_HANDLE_VALUE && elapsed >= hold_ms) {
+            CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
+        }
+        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
+        if (elapsed > timeout_ms) {
+            TerminateProcess(process.hProcess, 99);
+            std::printf("timeout elapsed_ms=%llu\n", elapsed);
+            return 1;
+        }
+        box_search search{process.dwProcessId, nullptr};
+        EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
+        // A box stays listed until its OK has been handled: report it once.
+        if (search.found != nullptr && search.found != last_box) {
+            report_box(search.found);
+            last_box = search.found;
+            PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    std::printf("exit code=%lu elapsed_ms=%llu\n", code, GetTickCount64() - started);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    return 0;
+}

@@ -1,0 +1,85 @@
+#include "wine_bench.h"
+
+#include "support/process.h"
+#include "support/scratch.h"
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+std::vector<std::string> bench_environment() {
+    std::vector<std::string> entries;
+    std::istringstream lines(read_file(std::string(ULV_WINE_BENCH_DIR) + "/bench.env"));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) entries.push_back(line);
+    }
+    if (entries.empty()) throw std::runtime_error("the Wine bench is not running (no bench.env)");
+    return entries;
+}
+
+std::string setting(const std::string& name) {
+    for (const std::string& entry : bench_environment()) {
+        if (entry.compare(0, name.size() + 1, name + "=") == 0) return entry.substr(name.size() + 1);
+    }
+    return "";
+}
+
+std::string to_hex(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string from_hex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::string field(const std::string& line, const std::string& name) {
+    const size_t start = line.find(name + "=");
+    if (start == std::string::npos) return "";
+    const size_t value = start + name.size() + 1;
+    return line.substr(value, line.find(' ', value) - value);
+}
+
+}  // namespace
+
+std::string drive_c() {
+    return setting("WINEPREFIX") + "/drive_c";
+}
+
+std::string programs_folder() {
+    return drive_c() + "/ulvbench";
+}
+
+bench_run run_in_bench(const std::string& command_line, const bench_options& options) {
+    std::vector<std::string> arguments = {setting("WINELOADER"), "C:\\ulvbench\\bench.exe"};
+    if (!options.hold_path.empty()) {
+        arguments.insert(arguments.end(), {"--hold", options.hold_path, std::to_string(options.hold_ms)});
+    }
+    arguments.insert(arguments.end(), {"--timeout", std::to_string(options.timeout_ms), to_hex(command_line)});
+    const process_result process = run_process(arguments, bench_environment());
+
+    bench_run run;
+    run.transcript = process.output;
+    std::istringstream lines(process.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("box ", 0) == 0) {
+            run.boxes.push_back({from_hex(field(line, "caption")), from_hex(field(line, "text")), field(line, "buttons")});
+        } else if (line.rfind("exit ", 0) == 0) {
+            run.exit_code = std::stoi(field(line, "code"));
+            run.elapsed_ms = std::stol(field(line, "elapsed_ms"));
+        } else if (line.rfind("timeout ", 0) == 0) {
+            run.timed_out = true;
+        }
+    }
+    return run;
+}

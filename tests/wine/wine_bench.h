@@ -1,0 +1,34 @@
+// Runs Windows programs under Wine through the bench helper (bench.exe) and
+// reads back what it saw: message boxes, exit code, elapsed time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct seen_box {
+    std::string caption;  // code page 1252, as the box holds it
+    std::string text;
+    std::string buttons;  // control ids, comma-separated: "1" is OK alone
+};
+
+struct bench_run {
+    std::vector<seen_box> boxes;
+    int exit_code = -1;
+    long elapsed_ms = -1;
+    bool timed_out = false;
+    std::string transcript;  // what the helper printed, for failure messages
+};
+
+struct bench_options {
+    std::string hold_path;  // Windows path held without sharing, empty for none
+    long hold_ms = 0;
+    long timeout_ms = 60000;
+};
+
+// Starts `command_line`, exactly as given, under the bench.
+bench_run run_in_bench(const std::string& command_line, const bench_options& options = {});
+
+// The Unix path of the prefix's C: drive, and of the folder holding the
+// Windows programs under test (C:\ulvbench).
+std::string drive_c();
+std::string programs_folder();

@@ -1,0 +1,41 @@
+#include "record_encoder.h"
+
+#include "package/reader.h"
+
+std::string encode_varint(uint32_t value) {
+    std::string bytes;
+    while (value >= 0x80) {
+        bytes += static_cast<char>(0x80 | (value & 0x7F));
+        value >>= 7;
+    }
+    bytes += static_cast<char>(value);
+    return bytes;
+}
+
+bool append_record_header(const record_fields& fields, uint32_t piece_length, std::string& out) {
+    std::string rest = encode_varint(fields.opaque_1) + encode_varint(fields.opaque_2) + encode_varint(fields.opaque_3);
+    rest += fields.entry_name;
+    rest += '\0';
+    rest += encode_varint(fields.file_size) + encode_varint(fields.piece_offset) + encode_varint(piece_length);
+
+    // The length counts its own bytes: take the first count of length bytes
+    // that encodes a total of exactly that many more.
+    const uint64_t body = rest.size() + static_cast<uint64_t>(piece_length);
+    if (body >= largest_record_length) return false;
+    for (uint64_t length_bytes = 1; length_bytes <= 4; ++length_bytes) {
+        const std::string length = encode_varint(static_cast<uint32_t>(body + length_bytes));
+        if (length.size() == length_bytes) {
+            out += length;
+            out += rest;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool encode_record(const record_fields& fields, std::string& out) {
+    if (fields.payload.size() > largest_record_length) return false;
+    if (!append_record_header(fields, static_cast<uint32_t>(fields.payload.size()), out)) return false;
+    out += fields.payload;
+    return true;
+}

@@ -1,0 +1,28 @@
+// Encodes package records: the writing side of the package reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The varint bytes of `value`: 7 bits a byte, least significant group first.
+std::string encode_varint(uint32_t value);
+
+struct record_fields {
+    uint32_t opaque_1 = 0;
+    uint32_t opaque_2 = 0;
+    uint32_t opaque_3 = 0;
+    std::string_view entry_name;  // code page 1252, no NUL inside
+    uint32_t file_size = 0;
+    uint32_t piece_offset = 0;
+    std::string_view payload;
+};
+
+// Appends the header of a record whose payload, `piece_length` bytes, the
+// caller appends right after; `fields.payload` is not used. The record length
+// counts its own bytes. Returns false when the record would be longer than a
+// record can be.
+bool append_record_header(const record_fields& fields, uint32_t piece_length, std::string& out);
+
+// A whole record, header and payload.
+bool encode_record(const record_fields& fields, std::string& out);
