@@ -4,6 +4,7 @@
 #include "package/varint.h"
 #include "platform/platform.h"
 #include "record_encoder.h"
+#include "support/package_bytes.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
@@ -33,17 +34,6 @@ bool loads(const bytes& contents) {
     package_file package(contents);
     T_deserialization reader;
     return reader.load_record(package.handle);
-}
-
-bytes record(const std::string& name, const std::string& payload, uint32_t file_size, uint32_t offset = 0) {
-    record_fields fields;
-    fields.entry_name = name;
-    fields.payload = payload;
-    fields.file_size = file_size;
-    fields.piece_offset = offset;
-    bytes out;
-    EXPECT_TRUE(encode_record(fields, out));
-    return out;
 }
 
 }  // namespace
@@ -143,10 +133,10 @@ TEST(load_record, refuses_a_huge_length_on_a_tiny_file_without_allocating) {
 }
 
 TEST(load_record, holds_one_record_at_a_time_and_skips_padding) {
-    bytes first = record("windows/a", "abc", 3);
+    bytes first = whole("windows/a", "abc");
     first[0] = static_cast<char>(first[0] + 5);  // five bytes of padding after the payload
     first += "PPPPP";
-    const bytes second = record("windows/b", "xy", 2);
+    const bytes second = whole("windows/b", "xy");
     package_file package(first + second);
     T_deserialization reader;
     ASSERT_TRUE(reader.load_record(package.handle));

@@ -9,6 +9,8 @@ bench=$1 loader=$2 windows_build=$3
 rm -rf "$bench"
 mkdir -p "$bench"
 export WINEPREFIX="$bench/prefix" WINEDEBUG=-all WINELOADER="$loader"
+# A 32-bit loader gets a 32-bit prefix: its system32 is the real system directory.
+[ "$(basename "$loader")" = wine ] && export WINEARCH=win32
 
 # The X server outlives this script: detach it from ctest's output pipes.
 setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$bench/display" </dev/null >/dev/null 2>&1 &

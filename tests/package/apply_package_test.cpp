@@ -1,0 +1,194 @@
+#include "package/apply_package.h"
+
+#include "notify/messages.h"
+#include "support/package_bytes.h"
+#include "support/recording_user.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <dirent.h>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string malformed = text_package_malformed;
+
+int open_descriptors() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    while (readdir(fds) != nullptr) ++count;
+    closedir(fds);
+    return count;
+}
+
+class apply_package_test : public ::testing::Test {
+protected:
+    scratch_folder folder;
+    const std::string package = folder.at("update.upd");
+
+    // Applies the package; whatever the outcome, no handle may stay open.
+    int apply(const std::string& contents) {
+        write_file(package, contents);
+        const int before = open_descriptors();
+        const int result = apply_package(package.c_str());
+        EXPECT_EQ(open_descriptors(), before) << "a handle was left open";
+        return result;
+    }
+    std::string windows(const std::string& rest) const { return folder.windows() + "/" + rest; }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const shown_box& box : recorded().boxes) out.push_back(box.text);
+        return out;
+    }
+    std::string not_written(const std::string& path) const {
+        return "Erreur : \xE9" "criture du fichier " + path + " impossible.";
+    }
+};
+
+}  // namespace
+
+TEST_F(apply_package_test, installs_an_empty_target_and_deletes_the_package) {
+    write_file(windows("empty.dat"), "old contents");
+    EXPECT_EQ(apply(whole("windows/empty.dat", "")), 1);
+    EXPECT_EQ(read_file(windows("empty.dat")), "");
+    EXPECT_FALSE(file_exists(package));
+    EXPECT_TRUE(texts().empty());
+    EXPECT_EQ(recorded().pauses, std::vector<uint32_t>{100});  // a pause follows even a first success
+}
+
+TEST_F(apply_package_test, installs_into_every_root) {
+    folder.write_profile("[ulvekern]\nulvedrive=C\nulvedir=ULVERNO\n");
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);  // on POSIX "C:\ULVERNO" is a folder name under the current one
+    make_folder(folder.at("C:\\ULVERNO/bin"));
+    EXPECT_EQ(apply(whole("ulverno/bin/x.dll", "dll") + whole("windows/x.ini", "ini") +
+                    whole("windows_system/y.dll", "sys")), 1);
+    EXPECT_EQ(read_file(folder.at("C:\\ULVERNO/bin/x.dll")), "dll");
+    EXPECT_EQ(read_file(windows("x.ini")), "ini");
+    EXPECT_EQ(read_file(folder.system() + "/y.dll"), "sys");
+    EXPECT_TRUE(texts().empty());
+    EXPECT_EQ(chdir(previous), 0);
+}
+
+TEST_F(apply_package_test, writes_pieces_in_record_order_whatever_their_offsets) {
+    const std::string pieces = piece("windows/t.bin", 9, 2, "abc") + piece("windows/other-name", 9, 0, "def") +
+                               piece("windows/ignored", 9, 6, "ghi") + whole("windows/next.bin", "n");
+    EXPECT_EQ(apply(pieces), 1);
+    EXPECT_EQ(read_file(windows("t.bin")), "abcdefghi");
+    EXPECT_EQ(read_file(windows("next.bin")), "n");
+    EXPECT_FALSE(file_exists(windows("other-name")));
+    EXPECT_FALSE(file_exists(windows("ignored")));
+}
+
+TEST_F(apply_package_test, a_piece_reaching_the_size_completes_the_target_early) {
+    EXPECT_EQ(apply(piece("windows/short.bin", 10, 8, "xy") + whole("windows/after.bin", "a")), 1);
+    EXPECT_EQ(read_file(windows("short.bin")), "xy");
+    EXPECT_EQ(read_file(windows("after.bin")), "a");
+}
+
+TEST_F(apply_package_test, accepts_what_follows_a_completed_target) {
+    const std::string complete = whole("windows/a.txt", "abc");
+    const std::string cut_record = whole("windows/b.txt", "0123456789").substr(0, 12);
+    for (const std::string& tail : {std::string(), std::string("\x01"), std::string("\x05\x00\x00", 3), cut_record}) {
+        reset_recording();
+        EXPECT_EQ(apply(complete + tail), 1) << tail.size();
+        EXPECT_FALSE(file_exists(package));
+        EXPECT_EQ(read_file(windows("a.txt")), "abc");
+        EXPECT_TRUE(texts().empty());
+    }
+}
+
+TEST_F(apply_package_test, refuses_an_empty_package_and_keeps_it) {
+    EXPECT_EQ(apply(""), 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+    EXPECT_TRUE(file_exists(package));
+}
+
+TEST_F(apply_package_test, keeps_the_first_piece_when_the_package_ends_inside_the_second) {
+    const std::string second = piece("windows/t.bin", 9, 3, "def");
+    const std::string contents = piece("windows/t.bin", 9, 0, "abc") + second.substr(0, second.size() - 1) ;
+    EXPECT_EQ(apply(contents), 0);
+    EXPECT_EQ(read_file(windows("t.bin")), "abc");
+    EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+    EXPECT_EQ(read_file(package), contents);
+}
+
+TEST_F(apply_package_test, refuses_a_package_ending_before_its_target_completes) {
+    EXPECT_EQ(apply(piece("windows/t.bin", 9, 0, "abc")), 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+    EXPECT_TRUE(file_exists(package));
+}
+
+TEST_F(apply_package_test, refuses_malformed_records_and_keeps_earlier_targets) {
+    std::string payload_too_long = whole("windows/p.bin", "abc");
+    payload_too_long[payload_too_long.size() - 4] = 4;  // piece_length 4 in a record holding 3 bytes
+    std::string no_nul = whole("windows/n.bin", "");
+    no_nul.resize(no_nul.size() - 4);
+    no_nul[0] = static_cast<char>(no_nul.size());  // the record ends inside the name
+    const std::string bad_records[] = {
+        payload_too_long,
+        no_nul,
+        whole("Windows/case.bin", "x"),
+        whole("elsewhere/x.bin", "x"),
+        whole("windows/../escaped.bin", "x"),
+        whole("windows/sub\\..\\..\\escaped.bin", "x"),
+        whole("windows/.. /escaped.bin", "x"),
+    };
+    for (const std::string& bad : bad_records) {
+        reset_recording();
+        const std::string contents = whole("windows/first.bin", "1") + bad + whole("windows/last.bin", "3");
+        EXPECT_EQ(apply(contents), 0);
+        EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+        EXPECT_EQ(read_file(windows("first.bin")), "1");
+        EXPECT_FALSE(file_exists(windows("last.bin")));
+        EXPECT_FALSE(file_exists(folder.at("escaped.bin")));
+        EXPECT_EQ(read_file(package), contents);
+    }
+}
+
+TEST_F(apply_package_test, reports_a_missing_package_by_its_path) {
+    EXPECT_EQ(apply_package(folder.at("absent.upd").c_str()), 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{"Erreur : ouverture de " + folder.at("absent.upd") + " impossible."});
+}
+
+TEST_F(apply_package_test, gives_up_on_a_target_after_150_attempts) {
+    const std::string contents = whole("windows/a.txt", "a") + whole("windows/missing/x.dll", "x");
+    EXPECT_EQ(apply(contents), 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows("missing/x.dll"))});
+    EXPECT_EQ(recorded().pauses.size(), 1u + 149u);
+    EXPECT_EQ(read_file(windows("a.txt")), "a");
+    EXPECT_EQ(read_file(package), contents);
+}
+
+TEST_F(apply_package_test, writes_a_target_that_can_be_created_only_on_the_fifth_attempt) {
+    recorded().on_pause = [&](size_t pauses) {
+        if (pauses == 4) make_folder(windows("late"));  // a program lets go of the target
+    };
+    EXPECT_EQ(apply(whole("windows/late/x.dll", "x")), 1);
+    EXPECT_EQ(read_file(windows("late/x.dll")), "x");
+    EXPECT_EQ(recorded().pauses, std::vector<uint32_t>(5, 100));
+}
+
+TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
+    const std::string contents = whole("windows/small.bin", "ok") + whole("windows/big.bin", std::string(4096, 'b'));
+    write_file(package, contents);
+    rlimit original;
+    getrlimit(RLIMIT_FSIZE, &original);
+    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = original;
+    limited.rlim_cur = 1000;  // the disk fills up inside the second target
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const int result = apply_package(package.c_str());
+    setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previous_handler);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows("big.bin"))});
+    EXPECT_EQ(read_file(windows("small.bin")), "ok");
+    EXPECT_EQ(read_file(package), contents);
+}

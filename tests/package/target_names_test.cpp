@@ -1,0 +1,69 @@
+#include "package/target_names.h"
+
+#include "package/target_roots.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+TEST(resolve_roots, reads_the_profile_and_the_directories) {
+    scratch_folder folder;
+    folder.write_profile("[ulvekern]\nulvedrive=D\nulvedir=ULVERNO\n");
+    target_roots roots;
+    resolve_roots(roots);
+    EXPECT_STREQ(roots.install_root, "D:\\ULVERNO");
+    EXPECT_EQ(std::string(roots.windows_dir), folder.windows());
+    EXPECT_EQ(std::string(roots.system_dir), folder.system());
+}
+
+TEST(resolve_roots, cuts_long_values_and_falls_back_without_directories) {
+    scratch_folder folder;
+    folder.write_profile("[ulvekern]\nulvedrive=ABCDEFGHIJ\nulvedir=" + std::string(120, 'd') + "\n");
+    target_roots roots;
+    resolve_roots(roots);
+    EXPECT_EQ(std::string(roots.install_root), "ABCDEFGH:\\" + std::string(98, 'd'));
+
+    unsetenv("WINDIR");  // no directories, and so no profile either
+    resolve_roots(roots);
+    EXPECT_STREQ(roots.install_root, ":\\");
+    EXPECT_STREQ(roots.windows_dir, "C:windows");
+    EXPECT_STREQ(roots.system_dir, "C:windowssystem");
+}
+
+TEST(map_name, joins_root_and_rest_with_a_slash) {
+    target_roots roots{"C:\\ULVERNO", "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
+    struct row { const char* name; const char* path; };
+    const row rows[] = {
+        {"ulverno/bin/x.dll", "C:\\ULVERNO/bin/x.dll"},
+        {"windows/x.ini", "C:\\WINDOWS/x.ini"},
+        {"windows_system/x.dll", "C:\\WINDOWS\\system32/x.dll"},
+        {"ulverno/", "C:\\ULVERNO/"},
+        {"ulverno/a\\b c/..d/x..y/.z", "C:\\ULVERNO/a\\b c/..d/x..y/.z"},  // otherwise unchanged
+        {"ulverno/./x", "C:\\ULVERNO/./x"},
+        {"Windows/x.ini", nullptr},  // case counts
+        {"windowsx.ini", nullptr},
+        {"windows", nullptr},
+        {"", nullptr},
+        {"/windows/x", nullptr},
+    };
+    for (const row& r : rows) {
+        const heap_string path = map_name(roots, r.name);
+        if (r.path == nullptr) {
+            EXPECT_EQ(path, nullptr) << r.name;
+        } else {
+            ASSERT_NE(path, nullptr) << r.name;
+            EXPECT_STREQ(path.get(), r.path);
+        }
+    }
+}
+
+TEST(map_name, refuses_names_that_climb_out_of_their_root) {
+    target_roots roots{"C:\\ULVERNO", "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
+    for (const char* name : {"ulverno/..", "ulverno/../x", "ulverno/a/../../x", "ulverno/..\\x", "ulverno/a\\..\\..\\x",
+                             "windows/...", "windows/.. /x", "windows/ ../x", "windows_system/x/. .", "windows/a/..."}) {
+        EXPECT_EQ(map_name(roots, name), nullptr) << name;
+        EXPECT_TRUE(climbs_out_of_root(name + std::string(name).find('/') + 1)) << name;
+    }
+}

@@ -1,0 +1,147 @@
+// The real updater under Wine, started with exact command lines.
+#include "wine_bench.h"
+
+#include "support/package_bytes.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string updater = "C:\\ulvbench\\ulvupdate.exe";
+const std::string package = "C:\\ulvbench\\p.upd";
+const std::string finished = "Mise \xE0 jour termin\xE9" "e.";
+const std::string no_package = "Erreur : pas de fichier sp\xE9" "cifi\xE9.";
+const std::string malformed = "Erreur : fichier de mise \xE0 jour incorrect.";
+
+class wine_updater : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::remove_all(drive_c() + "/ulvtest");
+        make_folder(drive_c() + "/ulvtest/install");
+        write_file(drive_c() + "/windows/ulverno.ini", "[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest\\install\r\n");
+        write_file(package_file(), whole("windows/ulvtest-a.txt", "a"));
+    }
+    static std::string package_file() { return programs_folder() + "/p.upd"; }
+    static std::string in_windows(const std::string& rest) { return drive_c() + "/windows/" + rest; }
+
+    // Runs the updater with `tail` after its name; the exit code is always 0.
+    static bench_run run(const std::string& tail, const bench_options& options = {}) {
+        bench_run result = run_in_bench(updater + " " + tail, options);
+        EXPECT_FALSE(result.timed_out) << result.transcript;
+        EXPECT_EQ(result.exit_code, 0) << result.transcript;
+        return result;
+    }
+    static std::vector<std::string> texts(const bench_run& run) {
+        std::vector<std::string> out;
+        for (const seen_box& box : run.boxes) {
+            EXPECT_EQ(box.caption, "Mise-\xE0-jour d'Ulverno");
+            EXPECT_EQ(box.buttons, "1");
+            out.push_back(box.text);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(wine_updater, installs_into_the_three_roots_of_the_prefix) {
+    write_file(package_file(), whole("ulverno/bin.txt", "install") + whole("windows/ulvtest-w.txt", "windows") +
+                                   whole("windows_system/ulvtest-s.txt", "system"));
+    make_folder(drive_c() + "/ulvtest/install");
+    const bench_run result = run("-s " + package);
+    EXPECT_TRUE(texts(result).empty()) << result.transcript;
+    EXPECT_EQ(read_file(drive_c() + "/ulvtest/install/bin.txt"), "install");
+    EXPECT_EQ(read_file(in_windows("ulvtest-w.txt")), "windows");
+    EXPECT_EQ(read_file(in_windows("system32/ulvtest-s.txt")), "system");
+    EXPECT_FALSE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, shows_the_completion_notice_and_ignores_options_after_the_path) {
+    const bench_run result = run(package + " -s");
+    EXPECT_EQ(texts(result), std::vector<std::string>{finished});
+    EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
+    EXPECT_FALSE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, starts_the_follow_up_program_instead_of_the_notice) {
+    const std::string marker = programs_folder() + "/marker.exe.ran";
+    std::filesystem::remove(marker);
+    const bench_run result = run("-X C:\\ulvbench\\marker.exe " + package);
+    EXPECT_TRUE(texts(result).empty()) << result.transcript;
+    for (int i = 0; i < 250 && !file_exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(file_exists(marker));
+    EXPECT_FALSE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, reports_a_follow_up_program_that_cannot_start) {
+    const bench_run result = run("-X C:\\ulvbench\\absent.exe " + package);
+    EXPECT_EQ(texts(result), std::vector<std::string>{"Erreur : ex\xE9" "cution de C:\\ulvbench\\absent.exe impossible."});
+    EXPECT_FALSE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, reads_the_command_line_as_words_between_spaces) {
+    struct row { std::string tail; std::string text; bool applied; };
+    const row rows[] = {
+        {"", no_package, false},
+        {"-X", no_package, false},
+        {"-s -X", no_package, false},
+        {"-x " + package, "Erreur : ouverture de -x impossible.", false},
+        {"-s\t" + package, "Erreur : ouverture de -s\t" + package + " impossible.", false},
+        {"   -s    " + package + "   ", "", true},
+    };
+    for (const row& r : rows) {
+        write_file(package_file(), whole("windows/ulvtest-a.txt", "a"));
+        const bench_run result = run(r.tail);
+        EXPECT_EQ(texts(result), r.text.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.text}) << r.tail;
+        EXPECT_EQ(file_exists(package_file()), !r.applied) << r.tail;
+    }
+}
+
+TEST_F(wine_updater, waits_for_a_target_held_by_another_program) {
+    write_file(package_file(), whole("windows/ulvtest-held.txt", "written"));
+    bench_options hold;
+    hold.hold_path = "C:\\windows\\ulvtest-held.txt";
+    hold.hold_ms = 500;
+    const bench_run result = run("-s " + package, hold);
+    EXPECT_TRUE(texts(result).empty()) << result.transcript;
+    EXPECT_EQ(read_file(in_windows("ulvtest-held.txt")), "written");
+    EXPECT_GE(result.elapsed_ms, 600);  // the hold, and the pause after the attempt that succeeds
+    EXPECT_LT(result.elapsed_ms, 5000);
+    std::filesystem::remove(in_windows("ulvtest-held.txt"));
+}
+
+TEST_F(wine_updater, gives_up_on_a_missing_directory_after_about_15_seconds) {
+    write_file(package_file(), whole("windows/ulvtest-a.txt", "a") + whole("windows/ulvtest-missing/x.dll", "x"));
+    const bench_run result = run("-s " + package);
+    EXPECT_EQ(texts(result),
+              std::vector<std::string>{"Erreur : \xE9" "criture du fichier C:\\windows/ulvtest-missing/x.dll impossible."});
+    EXPECT_GE(result.elapsed_ms, 14900);
+    EXPECT_LT(result.elapsed_ms, 30000);
+    EXPECT_TRUE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, reports_a_missing_or_empty_package) {
+    const bench_run missing = run("C:\\ulvbench\\absent.upd");
+    EXPECT_EQ(texts(missing), std::vector<std::string>{"Erreur : ouverture de C:\\ulvbench\\absent.upd impossible."});
+
+    write_file(package_file(), "");
+    const bench_run empty = run(package);
+    EXPECT_EQ(texts(empty), std::vector<std::string>{malformed});
+    EXPECT_TRUE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, refuses_a_name_that_climbs_out_of_its_root) {
+    write_file(package_file(), whole("windows/ulvtest-a.txt", "a") + whole("ulverno/..\\escaped.txt", "x"));
+    const bench_run result = run(package);
+    EXPECT_EQ(texts(result), std::vector<std::string>{malformed});
+    EXPECT_FALSE(file_exists(drive_c() + "/ulvtest/escaped.txt"));
+    EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
+    EXPECT_TRUE(file_exists(package_file()));
+}
