@@ -75,6 +75,23 @@ std::string utf8_from_1252(std::string_view text) {
     return out;
 }
 
+std::string utf8_to_1252_replacing(std::string_view utf8) {
+    std::string text;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        const size_t start = at;
+        uint32_t code_point;
+        char byte;
+        if (next_code_point(utf8, at, code_point) && byte_of(code_point, byte)) {
+            text += byte;
+        } else {
+            text += '?';
+            if (at == start) ++at;  // a malformed byte: skip it alone
+        }
+    }
+    return text;
+}
+
 bool utf8_to_1252(std::string_view utf8, std::string& text) {
     text.clear();
     size_t at = 0;

@@ -10,6 +10,10 @@
 // characters of the same value, as Windows converts them.
 std::string utf8_from_1252(std::string_view text);
 
+// The code-page-1252 form of a UTF-8 text, with "?" for each character (or
+// malformed byte) that the code page cannot represent, as Windows' ANSI calls do.
+std::string utf8_to_1252_replacing(std::string_view utf8);
+
 // The code-page-1252 form of a UTF-8 text into `text`. Returns false, leaving
 // `text` unspecified, when the input is not valid UTF-8 or holds a character
 // that the code page cannot represent.

@@ -2,8 +2,12 @@
 //
 // The Windows directory is the value of WINDIR; the system directory is
 // WINDIR followed by /system32; profile files are read from the Windows
-// directory, as GetPrivateProfileStringA does.
+// directory, as GetPrivateProfileStringA does. Like a Windows whose ANSI code
+// page is 1252, the program's paths and texts are in that code page; file
+// names, the environment and profile files are UTF-8, converted at this edge.
 #include "platform/platform.h"
+
+#include "platform/codepage_1252.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -15,11 +19,11 @@
 #include <unistd.h>
 
 int open_for_reading(const char* path) {
-    return open(path, O_RDONLY | O_CLOEXEC);
+    return open(utf8_from_1252(path).c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 int create_for_writing(const char* path) {
-    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return open(utf8_from_1252(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
 // A regular file gives all it has in one read; looping covers the rest
@@ -60,7 +64,7 @@ int close_file(int handle) {
 }
 
 void delete_file(const char* path) {
-    unlink(path);
+    unlink(utf8_from_1252(path).c_str());
 }
 
 namespace {
@@ -90,7 +94,7 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 bool read_whole_file(const std::string& path, std::string& content) {
-    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int handle = open_for_reading(path.c_str());
     if (handle < 0) return false;
     char chunk[4096];
     int32_t got;
@@ -123,8 +127,9 @@ bool find_profile_value(std::string_view content, const char* section, const cha
 
 uint32_t copy_directory(const char* suffix, char* buffer, uint32_t size) {
     const char* windir = std::getenv("WINDIR");
-    if (windir == nullptr || windir[0] == '\0') return 0;
-    const std::string directory = std::string(windir) + suffix;
+    std::string directory;
+    if (windir == nullptr || windir[0] == '\0' || !utf8_to_1252(windir, directory)) return 0;
+    directory += suffix;
     if (directory.size() >= size) return 0;
     return copy_cut(directory, buffer, size);
 }
@@ -139,7 +144,7 @@ uint32_t read_profile_string(const char* section, const char* key, const char* f
     if (windows_directory(directory, sizeof directory) != 0 &&
         read_whole_file(std::string(directory) + "/" + file, content) &&
         find_profile_value(content, section, key, found)) {
-        return copy_cut(found, value, size);
+        return copy_cut(utf8_to_1252_replacing(found), value, size);
     }
     return copy_cut(fallback, value, size);
 }

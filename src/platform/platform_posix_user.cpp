@@ -23,9 +23,10 @@ void pause_for(uint32_t milliseconds) {
 // The command is one program path, started without arguments and not waited
 // for. WinExec's codes are kept: above 31 means started, 2 means not found.
 uint32_t start_program(const char* command, int /*show_command*/) {
+    std::string program = utf8_from_1252(command);
     pid_t child;
-    char* arguments[] = {const_cast<char*>(command), nullptr};
-    return posix_spawnp(&child, command, nullptr, nullptr, arguments, environ) == 0 ? 33 : 2;
+    char* arguments[] = {program.data(), nullptr};
+    return posix_spawnp(&child, program.c_str(), nullptr, nullptr, arguments, environ) == 0 ? 33 : 2;
 }
 
 // One line on standard error, in UTF-8. A person at a terminal acknowledges

@@ -38,6 +38,18 @@ TEST(posix_files, open_create_read_write_and_delete) {
     EXPECT_FALSE(file_exists(path));
 }
 
+TEST(posix_files, take_code_page_1252_names_to_utf8_file_names) {
+    scratch_folder folder;
+    const std::string name = folder.at("caf\xE9.txt");
+    const int handle = create_for_writing(name.c_str());
+    ASSERT_NE(handle, -1);
+    close_file(handle);
+    EXPECT_TRUE(file_exists(folder.at("caf\xC3\xA9.txt")));
+    EXPECT_NE(open_for_reading(name.c_str()), -1);
+    delete_file(name.c_str());
+    EXPECT_FALSE(file_exists(folder.at("caf\xC3\xA9.txt")));
+}
+
 TEST(posix_directories, come_from_windir) {
     scratch_folder folder;
     char buffer[260];
@@ -58,6 +70,12 @@ TEST(posix_directories, come_from_windir) {
     EXPECT_EQ(system_directory(buffer, sizeof buffer), 0u);  // with /system32 it no longer fits
     setenv("WINDIR", (longest + "w").c_str(), 1);
     EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
+
+    setenv("WINDIR", "/tmp/d\xC3\xA9j\xC3\xA0", 1);  // UTF-8 in, code page 1252 out
+    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 9u);
+    EXPECT_EQ(std::string(buffer), "/tmp/d\xE9j\xE0");
+    setenv("WINDIR", "/tmp/\xE2\x98\x83", 1);  // not in the code page: unknown
+    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
 }
 
 TEST(posix_profile, reads_like_windows) {
@@ -74,6 +92,10 @@ TEST(posix_profile, reads_like_windows) {
     EXPECT_STREQ(value, "a very l");  // cut to the buffer
     EXPECT_EQ(read_profile_string("ulvekern", "missing", "", value, sizeof value, "ulverno.ini"), 0u);
     EXPECT_STREQ(value, "");
+
+    folder.write_profile("[ulvekern]\nulvedir=Caf\xC3\xA9 \xE2\x98\x83\n");
+    EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, sizeof value, "ulverno.ini"), 6u);
+    EXPECT_STREQ(value, "Caf\xE9 ?");
 }
 
 TEST(codepage_1252, converts_both_ways) {
@@ -85,4 +107,5 @@ TEST(codepage_1252, converts_both_ways) {
     EXPECT_FALSE(utf8_to_1252("\xC3", text));          // cut sequence
     EXPECT_FALSE(utf8_to_1252("\xC0\xAF", text));      // overlong "/"
     EXPECT_FALSE(utf8_to_1252("\xED\xA0\x80", text));  // surrogate
+    EXPECT_EQ(utf8_to_1252_replacing("a\xE2\x98\x83" "b\xFF" "c\xC3\xA9"), "a?b?c\xE9");
 }
