@@ -1,11 +1,19 @@
 #include "package/record_header.h"
 
-bool read_record_header(T_deserialization& reader, record_header& header) {
+bool read_record_header(T_deserialization& reader, record_header& header, const char** unread_field) {
     reader.pos = 0;
-    return reader.next_varint(header.record_length) && reader.next_varint(header.opaque_1) &&
-           reader.next_varint(header.opaque_2) && reader.next_varint(header.opaque_3) &&
-           reader.next_string(header.entry_name) && reader.next_varint(header.file_size) &&
-           reader.next_varint(header.piece_offset) && reader.next_varint(header.piece_length);
+    // In stored order; the first field that fails ends the reading.
+    const char* failed = !reader.next_varint(header.record_length) ? "record_length"
+                       : !reader.next_varint(header.opaque_1)      ? "opaque_1"
+                       : !reader.next_varint(header.opaque_2)      ? "opaque_2"
+                       : !reader.next_varint(header.opaque_3)      ? "opaque_3"
+                       : !reader.next_string(header.entry_name)    ? "entry_name"
+                       : !reader.next_varint(header.file_size)     ? "file_size"
+                       : !reader.next_varint(header.piece_offset)  ? "piece_offset"
+                       : !reader.next_varint(header.piece_length)  ? "piece_length"
+                       : nullptr;
+    if (unread_field != nullptr) *unread_field = failed;
+    return failed == nullptr;
 }
 
 bool payload_within_record(const T_deserialization& reader, const record_header& header) {

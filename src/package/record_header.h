@@ -18,8 +18,9 @@ struct record_header {
 };
 
 // Reads the header of the record loaded in `reader`, from its first byte,
-// leaving `pos` on the payload. False when a field cannot be read.
-bool read_record_header(T_deserialization& reader, record_header& header);
+// leaving `pos` on the payload. False when a field cannot be read; then
+// `unread_field`, when given, names the first field that could not.
+bool read_record_header(T_deserialization& reader, record_header& header, const char** unread_field = nullptr);
 
 // True when the payload lies wholly inside the record (after read_record_header).
 bool payload_within_record(const T_deserialization& reader, const record_header& header);

@@ -56,7 +56,8 @@ int collect_until_exit(pid_t child, int out_fd, int err_fd, process_result& resu
 
 }  // namespace
 
-process_result run_process(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+process_result run_process(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                           const std::string& folder) {
     process_result result;
     int out_pipe[2];
     int err_pipe[2];
@@ -68,6 +69,7 @@ process_result run_process(const std::vector<std::string>& arguments, const std:
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
 
     std::vector<std::string> argument_copy = arguments;
     std::vector<std::string> environment_copy = merged_environment(environment);

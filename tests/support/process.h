@@ -11,7 +11,7 @@ struct process_result {
 };
 
 // Runs `arguments` (the program first, looked up in PATH) with `environment`
-// entries ("NAME=value") added to this process's own, with standard input
-// from /dev/null, and waits for it.
+// entries ("NAME=value") added to this process's own, in `folder` when one is
+// given, with standard input from /dev/null, and waits for it.
 process_result run_process(const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& environment = {});
+                           const std::vector<std::string>& environment = {}, const std::string& folder = "");

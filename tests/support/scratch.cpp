@@ -27,6 +27,24 @@ void scratch_folder::write_profile(const std::string& contents) const {
     write_file(windows() + "/ulverno.ini", contents);
 }
 
+file_tree read_tree(const std::string& folder) {
+    file_tree tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            tree[entry.path().lexically_relative(folder).generic_string()] = read_file(entry.path().string());
+        }
+    }
+    return tree;
+}
+
+void write_tree(const std::string& folder, const file_tree& tree) {
+    for (const auto& [relative, contents] : tree) {
+        const std::filesystem::path path = std::filesystem::path(folder) / relative;
+        make_folder(path.parent_path().string());
+        write_file(path.string(), contents);
+    }
+}
+
 bool file_exists(const std::string& path) {
     return std::filesystem::exists(path);
 }

@@ -3,6 +3,7 @@
 // install root. Removed with everything in it at the end of the test.
 #pragma once
 
+#include <map>
 #include <string>
 
 class scratch_folder {
@@ -23,6 +24,11 @@ public:
 private:
     std::string root;
 };
+
+// Regular files below a folder: relative path ("/" separators) to contents.
+using file_tree = std::map<std::string, std::string>;
+file_tree read_tree(const std::string& folder);
+void write_tree(const std::string& folder, const file_tree& tree);
 
 bool file_exists(const std::string& path);
 std::string read_file(const std::string& path);

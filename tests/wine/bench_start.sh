@@ -9,6 +9,9 @@ bench=$1 loader=$2 windows_build=$3
 rm -rf "$bench"
 mkdir -p "$bench"
 export WINEPREFIX="$bench/prefix" WINEDEBUG=-all WINELOADER="$loader"
+# A UTF-8 locale: Wine then takes code page 1252 for ANSI calls and UTF-8 for
+# Unix file names, whatever locale the run was started in.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # A 32-bit loader gets a 32-bit prefix: its system32 is the real system directory.
 [ "$(basename "$loader")" = wine ] && export WINEARCH=win32
 
@@ -32,6 +35,8 @@ cp "$windows_build"/ulvupdate.exe "$windows_build"/tests/wine/*.exe "$programs/"
 [ -f "$windows_build/ulvpack.exe" ] && cp "$windows_build/ulvpack.exe" "$programs/"
 
 cat >"$bench/bench.env" <<ENV
+LANG=C.UTF-8
+LC_ALL=C.UTF-8
 WINEPREFIX=$WINEPREFIX
 WINELOADER=$loader
 WINEDEBUG=-all

@@ -1,0 +1,205 @@
+// The package tool, as release engineers use it, and against the updater.
+#include "package_scan.h"
+
+#include "package/apply_package.h"
+#include "support/package_bytes.h"
+#include "support/package_cases.h"
+#include "support/process.h"
+#include "support/recording_user.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+process_result ulvpack(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), ULV_PACK_TOOL);
+    return run_process(arguments);
+}
+
+std::string every_byte_value(size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
+// The tree of a release: nested folders, empty files, files of one piece and
+// one byte more, every byte value, and an accented name (UTF-8 on disk).
+file_tree release_tree() {
+    return {
+        {"ulverno/bin/ulverno.dll", every_byte_value(10000)},
+        {"ulverno/bin/exactly-one-piece.dat", every_byte_value(4096)},
+        {"ulverno/bin/one-piece-and-a-byte.dat", every_byte_value(4097)},
+        {"ulverno/doc/caf\xC3\xA9.txt", "accented name\n"},
+        {"ulverno/doc/empty.txt", ""},
+        {"ulverno/a/b/c/deep.txt", "deep\n"},
+        {"windows/ulvtest.ini", "[x]\r\ny=1\r\n"},
+        {"windows_system/ulvtest.dll", every_byte_value(256)},
+    };
+}
+
+std::vector<std::string> sources_of(const std::string& tree) {
+    return {"ulverno=" + tree + "/ulverno", "windows=" + tree + "/windows", "windows_system=" + tree + "/windows_system"};
+}
+
+}  // namespace
+
+TEST(ulvpack_create, writes_the_worked_example_byte_for_byte) {
+    scratch_folder folder;
+    write_file(folder.at("a.txt"), "abc");
+    const process_result result = ulvpack({"create", "-o", folder.at("a.upd"), "windows/a.txt=" + folder.at("a.txt")});
+    ASSERT_EQ(result.exit_code, 0) << result.errors;
+    EXPECT_EQ(read_file(folder.at("a.upd")),
+              std::string("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x03" "abc", 24));
+}
+
+TEST(ulvpack_round_trip, tree_to_package_to_updater_and_back) {
+    scratch_folder folder;
+    const std::string tree = folder.at("tree");
+    write_tree(tree, release_tree());
+    const std::string package = folder.at("release.upd");
+    std::vector<std::string> create = {"create", "-o", package, "--piece-size", "4K"};
+    for (const std::string& source : sources_of(tree)) create.push_back(source);
+    ASSERT_EQ(ulvpack(create).exit_code, 0);
+    const process_result verified = ulvpack({"verify", package});
+    EXPECT_EQ(verified.exit_code, 0) << verified.errors;
+    EXPECT_EQ(verified.errors.find("warning"), std::string::npos) << verified.errors;
+
+    ASSERT_EQ(ulvpack({"extract", package, folder.at("extracted")}).exit_code, 0);
+    EXPECT_EQ(read_tree(folder.at("extracted")), release_tree());
+
+    // The updater: the install root "C:\ULVERNO" is a folder of the current one on POSIX.
+    folder.write_profile("[ulvekern]\nulvedrive=C\nulvedir=ULVERNO\n");
+    for (const char* root : {"C:\\ULVERNO/bin", "C:\\ULVERNO/doc", "C:\\ULVERNO/a/b/c"}) make_folder(folder.at(root));
+    const process_result applied =
+        run_process({ULV_POSIX_UPDATER, "-s", package}, {"WINDIR=" + folder.windows()}, folder.path());
+    EXPECT_EQ(applied.errors, "");
+    EXPECT_FALSE(file_exists(package));
+    file_tree installed;
+    for (const auto& [path, contents] : read_tree(folder.at("C:\\ULVERNO"))) installed["ulverno/" + path] = contents;
+    installed["windows/ulvtest.ini"] = read_file(folder.windows() + "/ulvtest.ini");
+    installed["windows_system/ulvtest.dll"] = read_file(folder.system() + "/ulvtest.dll");
+    EXPECT_EQ(installed, release_tree());
+}
+
+TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
+    scratch_folder folder;
+    write_file(folder.at("f"), "x");
+    const std::string f = folder.at("f");
+    struct row { std::vector<std::string> sources; const char* says; };
+    const row rows[] = {
+        {{"other/x=" + f}, "does not start with ulverno/"},
+        {{"ulverno/../x=" + f}, "climbs out of its root"},
+        {{"ulverno/a:b=" + f}, "does not allow"},
+        {{"ulverno/a?b=" + f}, "does not allow"},
+        {{"ulverno/dir./x=" + f}, "ending in a dot"},
+        {{"ulverno/con.txt=" + f}, "device name"},
+        {{"ulverno/a//b=" + f}, "empty path component"},
+        {{"ulverno/=" + f}, "empty path component"},
+        {{"ulverno/snow\xE2\x98\x83=" + f}, "code page 1252"},
+        {{"windows/x.ini=" + f, "windows/X.INI=" + f}, "comes from both"},
+        {{"ulverno=" + f}, "is not a folder"},
+        {{"ulverno/x=" + folder.at("absent")}, "is not a regular file"},
+        {{"nonsense"}, "neither PREFIX=DIR nor NAME=FILE"},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> arguments = {"create", "-o", folder.at("out.upd")};
+        arguments.insert(arguments.end(), r.sources.begin(), r.sources.end());
+        const process_result result = ulvpack(arguments);
+        EXPECT_EQ(result.exit_code, 1) << r.says;
+        EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
+        EXPECT_FALSE(file_exists(folder.at("out.upd")));
+        EXPECT_FALSE(file_exists(folder.at("out.upd.partial")));
+    }
+}
+
+TEST(ulvpack_create, refuses_sizes_beyond_the_format) {
+    scratch_folder folder;
+    const std::string huge = folder.at("huge.bin");
+    std::filesystem::resize_file((write_file(huge, ""), huge), 4ull * 1024 * 1024 * 1024);  // sparse: no disk used
+    process_result result = ulvpack({"create", "-o", folder.at("out.upd"), "ulverno/huge.bin=" + huge});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.errors.find("4 GiB or more"), std::string::npos) << result.errors;
+
+    std::filesystem::resize_file(huge, 268435455);
+    result = ulvpack({"create", "-o", folder.at("out.upd"), "--piece-size", "268435455", "ulverno/huge.bin=" + huge});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.errors.find("smaller --piece-size"), std::string::npos) << result.errors;
+    EXPECT_FALSE(file_exists(folder.at("out.upd")));
+
+    EXPECT_EQ(ulvpack({"create", "-o", folder.at("out.upd"), "--piece-size", "0", "ulverno/x=" + huge}).exit_code, 2);
+    EXPECT_EQ(ulvpack({"create", "-o", folder.at("out.upd"), "--piece-size", "256M", "ulverno/x=" + huge}).exit_code, 2);
+}
+
+TEST(ulvpack_verify, agrees_with_the_updater_on_every_package) {
+    for (const package_case& c : package_cases()) {
+        scratch_folder folder;
+        const std::string path = folder.at("case.upd");
+        write_file(path, c.bytes);
+        package_scan scan;
+        ASSERT_EQ(scan_package(path, scan), scan_outcome::scanned);
+        const bool updater_applied = apply_package(path.c_str()) == 1;
+        EXPECT_EQ(scan.would_apply, updater_applied) << c.title;
+        EXPECT_EQ(updater_applied, c.applies) << c.title;
+    }
+}
+
+TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
+    scratch_folder folder;
+    const std::string first = whole("windows/a.txt", "abc");
+    write_file(folder.at("p.upd"), first + whole("windows/../x", "x"));
+    const process_result result = ulvpack({"verify", folder.at("p.upd")});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.errors.find("error: record 2 at byte " + std::to_string(first.size()) +
+                                 ": the name \"windows/../x\" climbs out of its root"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
+    EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
+}
+
+TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
+    scratch_folder folder;
+    write_file(folder.at("p.upd"), piece("windows/t.bin", 9, 3, "abc") + piece("windows/t.bin", 9, 0, "def") +
+                                       piece("windows/t.bin", 9, 6, "ghi") + piece("windows/short.bin", 10, 8, "xy") +
+                                       whole("windows/T.BIN", "again") + "\x01\x02");
+    const process_result result = ulvpack({"verify", folder.at("p.upd")});
+    EXPECT_EQ(result.exit_code, 0) << result.errors;
+    for (const char* says : {"record 1 at byte 0: piece at offset 3 of \"windows/t.bin\" follows 0 bytes",
+                             "record 2 at byte 24: piece at offset 0 of \"windows/t.bin\" follows 3 bytes",
+                             "\"windows/short.bin\" is complete with 2 bytes written, but its size says 10",
+                             "\"windows/T.BIN\" is installed more than once", "2 bytes after the last target are ignored"}) {
+        EXPECT_NE(result.errors.find(says), std::string::npos) << says << "\n" << result.errors;
+    }
+}
+
+TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
+    scratch_folder folder;
+    write_file(folder.at("p.upd"), piece("ulverno/bin/x.dll", 6, 0, "abc") + piece("ulverno/bin/x.dll", 6, 3, "def") +
+                                       whole("windows_system/caf\xE9.dll", ""));
+    process_result result = ulvpack({"list", folder.at("p.upd")});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_NE(result.output.find("ulverno/bin/x.dll"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("install directory"), std::string::npos);
+    EXPECT_NE(result.output.find("2 targets, 6 bytes, 3 records"), std::string::npos) << result.output;
+
+    result = ulvpack({"list", "--json", folder.at("p.upd")});
+    EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
+              std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\"name\": \"windows_system/caf\xC3\xA9.dll\""), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\"valid\": true"), std::string::npos);
+}
+
+TEST(ulvpack_extract, stops_at_a_name_that_climbs_out) {
+    scratch_folder folder;
+    write_file(folder.at("p.upd"), whole("windows/a.txt", "a") + whole("windows/../../escaped.txt", "x"));
+    const process_result result = ulvpack({"extract", folder.at("p.upd"), folder.at("out/inner")});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(read_file(folder.at("out/inner/windows/a.txt")), "a");
+    EXPECT_FALSE(file_exists(folder.at("escaped.txt")));
+    EXPECT_FALSE(file_exists(folder.at("out/escaped.txt")));
+}

@@ -1,0 +1,50 @@
+// A release tree, packed by ulvpack on Linux, installed by the real updater.
+#include "wine_bench.h"
+
+#include "support/process.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string every_byte_value(size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
+    const file_tree install = {
+        {"bin/ulverno.dll", every_byte_value(9000)},
+        {"bin/exactly-one-piece.dat", every_byte_value(4096)},
+        {"bin/one-piece-and-a-byte.dat", every_byte_value(4097)},
+        {"doc/caf\xC3\xA9.txt", "accented name\n"},  // UTF-8 on disk, code page 1252 in the package
+        {"doc/empty.txt", ""},
+    };
+    scratch_folder folder;
+    write_tree(folder.at("tree/ulverno"), install);
+    write_tree(folder.at("tree/windows"), {{"ulvtest-rt.ini", "[x]\r\n"}});
+    const std::string package = programs_folder() + "/release.upd";
+    const process_result packed = run_process({ULV_PACK_TOOL, "create", "-o", package, "--piece-size", "4K",
+                                               "ulverno=" + folder.at("tree/ulverno"), "windows=" + folder.at("tree/windows")});
+    ASSERT_EQ(packed.exit_code, 0) << packed.errors;
+
+    const bench_run verified = run_in_bench("C:\\ulvbench\\ulvpack.exe verify C:\\ulvbench\\release.upd");
+    EXPECT_EQ(verified.exit_code, 0) << "ulvpack.exe verify";
+
+    std::filesystem::remove_all(drive_c() + "/ulvtest-rt");
+    for (const char* sub : {"/ulvtest-rt/bin", "/ulvtest-rt/doc"}) make_folder(drive_c() + sub);
+    write_file(drive_c() + "/windows/ulverno.ini", "[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest-rt\r\n");
+    const bench_run applied = run_in_bench("C:\\ulvbench\\ulvupdate.exe -s C:\\ulvbench\\release.upd");
+    EXPECT_EQ(applied.exit_code, 0);
+    EXPECT_TRUE(applied.boxes.empty()) << applied.transcript;
+    EXPECT_FALSE(file_exists(package));
+    EXPECT_EQ(read_tree(drive_c() + "/ulvtest-rt"), install);
+    EXPECT_EQ(read_file(drive_c() + "/windows/ulvtest-rt.ini"), "[x]\r\n");
+}

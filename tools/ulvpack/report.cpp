@@ -1,0 +1,38 @@
+#include "report.h"
+
+#include "commands.h"
+
+#include <cstdio>
+
+bool scan_or_complain(const char* command, const std::string& path, package_scan& scan, const piece_handler& on_piece) {
+    if (scan_package(path, scan, on_piece) == scan_outcome::not_opened) {
+        std::fprintf(stderr, "ulvpack %s: cannot open %s\n", command, path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void print_findings(const package_scan& scan) {
+    for (const scan_finding& finding : scan.findings) {
+        const char* kind = finding.error ? "error" : "warning";
+        if (finding.record == 0) {
+            std::fprintf(stderr, "%s: %s\n", kind, finding.text.c_str());
+        } else {
+            std::fprintf(stderr, "%s: record %u at byte %llu: %s\n", kind, finding.record,
+                         static_cast<unsigned long long>(finding.offset), finding.text.c_str());
+        }
+    }
+}
+
+const scan_finding* refusal(const package_scan& scan) {
+    return !scan.findings.empty() && scan.findings.back().error ? &scan.findings.back() : nullptr;
+}
+
+const char* root_description(const root_prefix& prefix) {
+    switch (prefix.root) {
+        case root_kind::install: return "install directory";
+        case root_kind::windows: return "Windows directory";
+        case root_kind::system: return "system directory";
+    }
+    return "";
+}
