@@ -25,11 +25,14 @@ bool T_deserialization::load_record(int package) {
     uint32_t record_length;
     if (!decode_varint(head, sizeof head, record_length) || record_length < smallest_record_length) return false;
 
-    // Four bytes must not make a 32-bit process take up to 256 MiB: a length
-    // the file cannot hold fails before anything is allocated.
+    // Four bytes must not make a 32-bit process take up to 256 MiB: a long
+    // record the file cannot hold fails before anything is allocated. A short
+    // one costs little to try, and sparing the check keeps small files quick.
     const uint32_t rest = record_length - smallest_record_length;
-    const int64_t left = bytes_left(package);
-    if (left < 0 || static_cast<uint64_t>(left) < rest) return false;
+    if (rest > unchecked_record_bytes) {
+        const int64_t left = bytes_left(package);
+        if (left < 0 || static_cast<uint64_t>(left) < rest) return false;
+    }
 
     release();
     data = new (std::nothrow) unsigned char[record_length];

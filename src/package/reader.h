@@ -15,6 +15,10 @@
 constexpr uint32_t smallest_record_length = 4;
 constexpr uint32_t largest_record_length = 268435455;
 
+// Records longer than this are checked against what the file has left before
+// their buffer is allocated.
+constexpr uint32_t unchecked_record_bytes = 64 * 1024;
+
 class T_deserialization {
 public:
     // The current record's bytes, owned; null before the first record. Valid

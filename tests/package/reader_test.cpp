@@ -124,12 +124,14 @@ TEST(load_record, counts_the_bytes_read_ahead_in_a_two_byte_length) {
     EXPECT_EQ(bytes_left(package.handle), 4);  // exactly the record was consumed
 }
 
-TEST(load_record, refuses_a_huge_length_on_a_tiny_file_without_allocating) {
-    package_file package("\xFF\xFF\xFF\x7F" "abcdefgh");
-    T_deserialization reader;
-    EXPECT_FALSE(reader.load_record(package.handle));
-    EXPECT_EQ(reader.data, nullptr);
-    EXPECT_EQ(reader.size, 0u);
+TEST(load_record, refuses_a_long_length_on_a_short_file_without_allocating) {
+    for (const uint32_t length : {largest_record_length, unchecked_record_bytes + 5}) {
+        package_file package(encode_varint(length) + "abcdefgh");
+        T_deserialization reader;
+        EXPECT_FALSE(reader.load_record(package.handle)) << length;
+        EXPECT_EQ(reader.data, nullptr);
+        EXPECT_EQ(reader.size, 0u);
+    }
 }
 
 TEST(load_record, holds_one_record_at_a_time_and_skips_padding) {

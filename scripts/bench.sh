@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The apply benchmark: the POSIX release build of ulvupdate against tar -xf
+# and cp -r, on two workloads made with ulvpack in a scratch folder on this
+# file system: many small files (2,000 files of 32 KiB, one piece each) and
+# one large file (256 MiB in 1 MiB pieces), each also as an uncompressed tar
+# and as a plain tree. Every program runs BENCH_RUNS times (default 3),
+# interleaved, after a sync; the table gives the median wall time, the spread
+# (min to max), the ratios to tar and cp, MB/s and the peak resident memory.
+#
+# Besides the product (ulvupdate -s), two measurement builds run: without the
+# 100 ms pause after each creation (the file work alone), and the same with
+# every target flushed to disk before it is closed (the cost of durability).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib/setup.sh
+ensure_build_tools
+ensure_packages time tar
+build_preset posix-release >/dev/null
+
+runs=${BENCH_RUNS:-3}
+small_count=${BENCH_SMALL_COUNT:-2000}   # smaller values for a quick trial of the script
+large_mib=${BENCH_LARGE_MIB:-256}
+bin=$PWD/build/posix-release
+work=$PWD/build/bench-work
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+
+make_workload() {  # name, then the files to make: "count size"
+    local name=$1 count=$2 size=$3 dir="$work/$1/tree/windows/data"
+    mkdir -p "$dir"
+    if [ "$count" -eq 1 ]; then
+        head -c "$size" /dev/urandom >"$dir/large.bin"
+    else
+        head -c $((count * size)) /dev/urandom | split -b "$size" -a 4 -d - "$dir/f"
+    fi
+    "$bin/ulvpack" create -o "$work/$name/package.upd" windows="$work/$name/tree/windows" 2>/dev/null
+    tar -cf "$work/$name/package.tar" -C "$work/$name/tree/windows" .
+    du -sb "$work/$name/tree/windows" | cut -f1 >"$work/$name/bytes"
+}
+
+# Runs one program once on a fresh destination; appends "seconds peak_kib".
+measure() {
+    local name=$1 program=$2 dest="$work/$1/dest" start end
+    rm -rf "$dest"
+    mkdir -p "$dest/windows/data" "$dest/windows/system32"
+    case $program in
+        ulvupdate*) ln "$work/$name/package.upd" "$dest/package.upd"
+                    set -- env WINDIR="$dest/windows" "$bin/$program" -s "$dest/package.upd" ;;
+        tar) set -- tar -xf "$work/$name/package.tar" -C "$dest/windows" ;;
+        cp) set -- cp -r "$work/$name/tree/windows/data" "$dest/windows/" ;;
+    esac
+    sync
+    start=$(date +%s%N)
+    /usr/bin/time -f %M -o "$work/rss" "$@"
+    end=$(date +%s%N)
+    [ "$program" != ulvupdate ] || [ ! -e "$dest/package.upd" ] || { echo "ulvupdate failed on $name" >&2; exit 1; }
+    echo "$(( (end - start) / 1000 )) $(cat "$work/rss")" >>"$work/$name/$program.times"
+}
+
+programs="ulvupdate ulvupdate_no_pause ulvupdate_no_pause_flushed tar cp"
+echo "Making the workloads in $work ..."
+make_workload small "$small_count" 32768
+make_workload large 1 $((large_mib * 1024 * 1024))
+for name in small large; do
+    for run in $(seq "$runs"); do
+        for program in $programs; do
+            echo "  $name, run $run/$runs: $program" >&2
+            measure "$name" "$program"
+        done
+    done
+done
+
+# median, min, max of the first column (microseconds), and max of the second.
+stats() { sort -n "$1" | awk '{t[NR]=$1; if ($2>m) m=$2} END {printf "%d %d %d %d\n", t[int((NR+1)/2)], t[1], t[NR], m}'; }
+
+echo
+echo "Apply benchmark on $(nproc) cores, $runs runs each; $(uname -sr); $(df -T "$work" | awk 'NR==2 {print $2}') file system"
+printf '%-8s %-30s %10s %21s %7s %7s %9s %10s\n' workload program "median s" "spread s" "x tar" "x cp" "MB/s" "peak RSS"
+for name in small large; do
+    read -r tar_median _ < <(stats "$work/$name/tar.times")
+    read -r cp_median _ < <(stats "$work/$name/cp.times")
+    bytes=$(cat "$work/$name/bytes")
+    for program in $programs; do
+        read -r median low high rss < <(stats "$work/$name/$program.times")
+        label=$program
+        case $program in
+            ulvupdate) label="ulvupdate -s" ;;
+            ulvupdate_no_pause) label="ulvupdate, no pauses" ;;
+            ulvupdate_no_pause_flushed) label="ulvupdate, no pauses, fsync" ;;
+            tar) label="tar -xf" ;;
+            cp) label="cp -r" ;;
+        esac
+        awk -v n="$name" -v l="$label" -v m="$median" -v lo="$low" -v hi="$high" -v t="$tar_median" \
+            -v c="$cp_median" -v b="$bytes" -v r="$rss" 'BEGIN {
+            printf "%-8s %-30s %10.3f %10.3f - %-8.3f %7.2f %7.2f %9.1f %7.1f MiB\n",
+                   n, l, m/1e6, lo/1e6, hi/1e6, m/t, m/c, b/(m/1e6)/1e6, r/1024 }'
+    done
+done
+echo
+echo "Targets: ulvupdate at most 1.05x tar -xf; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB."
+echo "ulvupdate -s sleeps 100 ms after creating each target, as it must (a held file gets time to be let go):"
+echo "$small_count small targets cost $((small_count / 10)) s of pauses alone. The no-pause rows are the same file work without them."
