@@ -4,7 +4,9 @@
 # SECONDS (default 60), starting from the seed corpus in tests/fuzz/corpus.
 # New inputs stay under build/fuzz/; a finding is copied into the seed corpus
 # as a regression case (scripts/test.sh replays it) and fails this script.
-# Usage: scripts/fuzz.sh [SECONDS]
+# With --keep, the inputs that reach new code are merged into the seed corpus
+# too (as grown-<sha1>), so that the tests replay them from then on.
+# Usage: scripts/fuzz.sh [--keep] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
@@ -12,6 +14,11 @@ ensure_build_tools
 ensure_packages clang libclang-rt-14-dev
 build_preset fuzz >/dev/null
 
+keep=no
+if [ "${1:-}" = --keep ]; then
+    keep=yes
+    shift
+fi
 seconds=${1:-60}
 pids=()
 for target in reader apply; do
@@ -41,4 +48,17 @@ for i in 0 1; do
         done
     fi
 done
+if [ "$keep" = yes ] && [ $failed -eq 0 ]; then
+    for target in reader apply; do
+        merged=$PWD/build/fuzz/merged-$target
+        rm -rf "$merged" && mkdir -p "$merged"
+        ./build/fuzz/tests/fuzz/fuzz_$target -merge=1 "$merged" "$PWD/tests/fuzz/corpus" \
+            "$PWD/build/fuzz/work-$target/corpus" >/dev/null 2>&1
+        for input in "$merged"/*; do
+            sum=$(basename "$input")
+            sha1sum tests/fuzz/corpus/* | grep -q "^$sum " || cp "$input" "tests/fuzz/corpus/grown-$sum"
+        done
+    done
+    echo "seed corpus: $(ls tests/fuzz/corpus | wc -l) inputs"
+fi
 exit $failed

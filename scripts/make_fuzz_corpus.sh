@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the fuzzers' seed corpus in tests/fuzz/corpus: the packages whose
 # fate the tests know (case-*), and valid packages of each shape made by
-# ulvpack (pack-*). Reproducers of past findings (crash-*) are kept.
+# ulvpack (pack-*). Inputs kept from fuzzing runs (grown-*) and reproducers
+# of past findings (crash-*) stay as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every preset, and runs every test: unit
-# tests natively, the Windows programs under Wine. Ends with ctest's summary;
+# Installs what is missing, builds every preset, and runs every test: the
+# unit and POSIX end-to-end tests and the fuzz corpora under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then all of them again in the plain build
+# together with the Windows programs under Wine. Ends with ctest's summary;
 # exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +13,12 @@ ensure_wine_bench
 
 build_preset win32
 [ "$WINDOWS_PRESET" = win32 ] || build_preset "$WINDOWS_PRESET"
+build_preset posix-asan
 build_preset posix -DULV_WINE_WINDOWS_BUILD="$PWD/build/$WINDOWS_PRESET" -DULV_WINE_LOADER="$WINE_LOADER"
 
-ctest --preset posix -j "$(nproc)"
+failed=0
+echo "== Under AddressSanitizer and UndefinedBehaviorSanitizer"
+ctest --preset posix-asan -j "$(nproc)" || failed=1
+echo "== Every test, the Windows programs under Wine included"
+ctest --preset posix -j "$(nproc)" || failed=1
+exit $failed
