@@ -3,9 +3,13 @@
 # and cp -r, on two workloads made with ulvpack in a scratch folder on this
 # file system: many small files (2,000 files of 32 KiB, one piece each) and
 # one large file (256 MiB in 1 MiB pieces), each also as an uncompressed tar
-# and as a plain tree. Every program runs BENCH_RUNS times (default 3),
-# interleaved, after a sync; the table gives the median wall time, the spread
-# (min to max), the ratios to tar and cp, MB/s and the peak resident memory.
+# and as a plain tree. Every program runs BENCH_RUNS times (default 5;
+# BENCH_PRODUCT_RUNS, default 3, for the product on the small workload, whose
+# pauses alone take 200 s a run), interleaved, each after a sync and with the
+# page cache dropped, so that every run reads its input from the disk: on a
+# virtual machine, runs on a warm cache vary several-fold. The table gives the
+# median wall time, the spread (min to max), the ratios to tar and cp, MB/s and
+# the peak resident memory.
 #
 # Besides the product (ulvupdate -s), two measurement builds run: without the
 # 100 ms pause after each creation (the file work alone), and the same with
@@ -17,14 +21,15 @@ ensure_build_tools
 ensure_packages time tar
 build_preset posix-release >/dev/null
 
-runs=${BENCH_RUNS:-3}
+runs=${BENCH_RUNS:-5}
+product_runs=${BENCH_PRODUCT_RUNS:-3}
 small_count=${BENCH_SMALL_COUNT:-2000}   # smaller values for a quick trial of the script
 large_mib=${BENCH_LARGE_MIB:-256}
 bin=$PWD/build/posix-release
 work=$PWD/build/bench-work
 rm -rf "$work"
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${BENCH_KEEP:-}" ] || rm -rf "$work"' EXIT
 
 make_workload() {  # name, then the files to make: "count size"
     local name=$1 count=$2 size=$3 dir="$work/$1/tree/windows/data"
@@ -51,6 +56,7 @@ measure() {
         cp) set -- cp -r "$work/$name/tree/windows/data" "$dest/windows/" ;;
     esac
     sync
+    [ -w /proc/sys/vm/drop_caches ] && echo 3 >/proc/sys/vm/drop_caches
     start=$(date +%s%N)
     /usr/bin/time -f %M -o "$work/rss" "$@"
     end=$(date +%s%N)
@@ -58,15 +64,26 @@ measure() {
     echo "$(( (end - start) / 1000 )) $(cat "$work/rss")" >>"$work/$name/$program.times"
 }
 
-programs="ulvupdate ulvupdate_no_pause ulvupdate_no_pause_flushed tar cp"
+programs=${BENCH_PROGRAMS:-ulvupdate ulvupdate_no_pause ulvupdate_no_pause_flushed tar cp}
+workloads=${BENCH_WORKLOADS:-small large}
 echo "Making the workloads in $work ..."
-make_workload small "$small_count" 32768
-make_workload large 1 $((large_mib * 1024 * 1024))
-for name in small large; do
-    for run in $(seq "$runs"); do
-        for program in $programs; do
-            echo "  $name, run $run/$runs: $program" >&2
-            measure "$name" "$program"
+[[ " $workloads " != *" small "* ]] || make_workload small "$small_count" 32768
+[[ " $workloads " != *" large "* ]] || make_workload large 1 $((large_mib * 1024 * 1024))
+# The flushed runs come after the others: their writes to the disk would
+# still be going on during the next program's run.
+for name in $workloads; do
+    for phase in compared flushed; do
+        for run in $(seq "$runs"); do
+            for program in $programs; do
+                if [ "$program" = ulvupdate_no_pause_flushed ]; then
+                    [ "$phase" = flushed ] || continue
+                else
+                    [ "$phase" = compared ] || continue
+                fi
+                [ "$name/$program" != small/ulvupdate ] || [ "$run" -le "$product_runs" ] || continue
+                echo "  $name, run $run/$runs: $program" >&2
+                measure "$name" "$program"
+            done
         done
     done
 done
@@ -75,13 +92,17 @@ done
 stats() { sort -n "$1" | awk '{t[NR]=$1; if ($2>m) m=$2} END {printf "%d %d %d %d\n", t[int((NR+1)/2)], t[1], t[NR], m}'; }
 
 echo
-echo "Apply benchmark on $(nproc) cores, $runs runs each; $(uname -sr); $(df -T "$work" | awk 'NR==2 {print $2}') file system"
+cache="page cache dropped before each run"
+[ -w /proc/sys/vm/drop_caches ] || cache="page cache NOT dropped (needs root): expect noise"
+echo "Apply benchmark on $(nproc) cores; $runs runs each ($product_runs for ulvupdate -s on small); $cache"
+echo "$(uname -sr); $(df -T "$work" | awk 'NR==2 {print $2}') file system"
 printf '%-8s %-30s %10s %21s %7s %7s %9s %10s\n' workload program "median s" "spread s" "x tar" "x cp" "MB/s" "peak RSS"
-for name in small large; do
-    read -r tar_median _ < <(stats "$work/$name/tar.times")
-    read -r cp_median _ < <(stats "$work/$name/cp.times")
+for name in $workloads; do
+    read -r tar_median _ < <(stats "$work/$name/tar.times" 2>/dev/null || echo 0)
+    read -r cp_median _ < <(stats "$work/$name/cp.times" 2>/dev/null || echo 0)
     bytes=$(cat "$work/$name/bytes")
     for program in $programs; do
+        [ -f "$work/$name/$program.times" ] || continue
         read -r median low high rss < <(stats "$work/$name/$program.times")
         label=$program
         case $program in
@@ -93,8 +114,8 @@ for name in small large; do
         esac
         awk -v n="$name" -v l="$label" -v m="$median" -v lo="$low" -v hi="$high" -v t="$tar_median" \
             -v c="$cp_median" -v b="$bytes" -v r="$rss" 'BEGIN {
-            printf "%-8s %-30s %10.3f %10.3f - %-8.3f %7.2f %7.2f %9.1f %7.1f MiB\n",
-                   n, l, m/1e6, lo/1e6, hi/1e6, m/t, m/c, b/(m/1e6)/1e6, r/1024 }'
+            printf "%-8s %-30s %10.3f %10.3f - %-8.3f %7s %7s %9.1f %7.1f MiB\n", n, l, m/1e6, lo/1e6, hi/1e6,
+                   t ? sprintf("%.2f", m/t) : "-", c ? sprintf("%.2f", m/c) : "-", b/(m/1e6)/1e6, r/1024 }'
     done
 done
 echo

@@ -24,7 +24,8 @@ export DISPLAY=":$(tr -d '\n' <"$bench/display")"
 
 # Message boxes are detected by window, so they need a display; without a
 # window manager, Wine's own waits after each box vanish once windows are unmanaged.
-"$loader" wineboot -i </dev/null >/dev/null 2>&1
+# No Mono or Gecko: nothing here needs them, and their set-up may ask questions.
+WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" wineboot -i </dev/null >/dev/null 2>&1
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n' >"$bench/unmanaged.reg"
 "$loader" regedit /S "$bench/unmanaged.reg" </dev/null >/dev/null 2>&1
 setsid wineserver -p </dev/null >/dev/null 2>&1 || true

@@ -1,6 +1,7 @@
 // The real updater under Wine, started with exact command lines.
 #include "wine_bench.h"
 
+#include "record_encoder.h"
 #include "support/package_bytes.h"
 #include "support/scratch.h"
 
@@ -134,6 +135,17 @@ TEST_F(wine_updater, reports_a_missing_or_empty_package) {
     write_file(package_file(), "");
     const bench_run empty = run(package);
     EXPECT_EQ(texts(empty), std::vector<std::string>{malformed});
+    EXPECT_TRUE(file_exists(package_file()));
+}
+
+TEST_F(wine_updater, checks_long_records_against_what_the_package_holds) {
+    const std::string big(200000, 'b');  // one record past the size read without a check
+    write_file(package_file(), whole("windows/ulvtest-big.bin", big));
+    EXPECT_TRUE(texts(run("-s " + package)).empty());
+    EXPECT_EQ(read_file(in_windows("ulvtest-big.bin")), big);
+
+    write_file(package_file(), encode_varint(268435455) + "abcdefgh");  // 256 MiB claimed by 12 bytes
+    EXPECT_EQ(texts(run(package)), std::vector<std::string>{malformed});
     EXPECT_TRUE(file_exists(package_file()));
 }
 
