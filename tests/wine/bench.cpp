@@ -9,6 +9,8 @@
 // that no shell or loader can alter it. Output, one line each, texts in hex:
 //   box caption=HEX text=HEX buttons=ID[,ID...]
 //   exit code=N elapsed_ms=N      or      timeout elapsed_ms=N
+#include "hex_text.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -18,25 +20,6 @@
 #include <vector>
 
 namespace {
-
-std::string to_hex(const std::string& text) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string from_hex(const char* hex) {
-    std::string out;
-    for (size_t i = 0; hex[i] != '\0' && hex[i + 1] != '\0'; i += 2) {
-        const char pair[3] = {hex[i], hex[i + 1], '\0'};
-        out += static_cast<char>(std::strtoul(pair, nullptr, 16));
-    }
-    return out;
-}
 
 struct box_search {
     DWORD process;

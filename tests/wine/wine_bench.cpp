@@ -1,5 +1,7 @@
 #include "wine_bench.h"
 
+#include "hex_text.h"
+
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -24,22 +26,6 @@ std::string setting(const std::string& name) {
         if (entry.compare(0, name.size() + 1, name + "=") == 0) return entry.substr(name.size() + 1);
     }
     return "";
-}
-
-std::string to_hex(const std::string& text) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string from_hex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoul(hex.substr(i, 2), nullptr, 16));
-    return out;
 }
 
 std::string field(const std::string& line, const std::string& name) {

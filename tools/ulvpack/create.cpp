@@ -49,8 +49,8 @@ int refuse(const std::string& message) {
 bool parse_piece_size(const std::string& text, uint64_t& size) {
     uint64_t unit = 1;
     std::string digits = text;
-    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'M')) {
-        unit = digits.back() == 'K' ? 1024 : 1024 * 1024;
+    if (!digits.empty() && std::strchr("KkMm", digits.back()) != nullptr) {
+        unit = (digits.back() == 'K' || digits.back() == 'k') ? 1024 : 1024 * 1024;
         digits.pop_back();
     }
     if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
