@@ -45,6 +45,12 @@ std::string programs_folder() {
     return drive_c() + "/ulvbench";
 }
 
+process_result run_under_wine(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {setting("WINELOADER")};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return run_process(command, bench_environment());
+}
+
 bench_run run_in_bench(const std::string& command_line, const bench_options& options) {
     std::vector<std::string> arguments = {setting("WINELOADER"), "C:\\ulvbench\\bench.exe"};
     if (!options.hold_path.empty()) {

@@ -28,6 +28,11 @@ struct bench_options {
 // Starts `command_line`, exactly as given, under the bench.
 bench_run run_in_bench(const std::string& command_line, const bench_options& options = {});
 
+// Runs a Windows console program under Wine directly, for its output; its
+// command line is rebuilt by Wine from `arguments`.
+struct process_result;
+process_result run_under_wine(const std::vector<std::string>& arguments);
+
 // The Unix path of the prefix's C: drive, and of the folder holding the
 // Windows programs under test (C:\ulvbench).
 std::string drive_c();
