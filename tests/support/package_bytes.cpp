@@ -15,6 +15,12 @@ std::string piece(const std::string& name, uint32_t file_size, uint32_t offset, 
     return out;
 }
 
+std::string every_byte_value(size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
 std::string whole(const std::string& name, const std::string& content) {
     return piece(name, static_cast<uint32_t>(content.size()), 0, content);
 }

@@ -1,6 +1,6 @@
 // A scratch folder per test, laid out as a small Windows installation:
-// windows/ (WINDIR), windows/system32/, and the folder for ulverno.ini's
-// install root. Removed with everything in it at the end of the test.
+// windows/ (WINDIR) and windows/system32/. Removed with everything in it at
+// the end of the test.
 #pragma once
 
 #include <map>

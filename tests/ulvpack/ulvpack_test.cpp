@@ -21,12 +21,6 @@ process_result ulvpack(std::vector<std::string> arguments) {
     return run_process(arguments);
 }
 
-std::string every_byte_value(size_t length) {
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    return bytes;
-}
-
 // The tree of a release: nested folders, empty files, files of one piece and
 // one byte more, every byte value, and an accented name (UTF-8 on disk).
 file_tree release_tree() {

@@ -1,6 +1,7 @@
 // A release tree, packed by ulvpack on Linux, installed by the real updater.
 #include "wine_bench.h"
 
+#include "support/package_bytes.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -8,16 +9,6 @@
 
 #include <filesystem>
 #include <string>
-
-namespace {
-
-std::string every_byte_value(size_t length) {
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
-    return bytes;
-}
-
-}  // namespace
 
 TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
     const file_tree install = {

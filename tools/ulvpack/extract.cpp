@@ -5,6 +5,7 @@
 
 #include "platform/codepage_1252.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

@@ -34,12 +34,6 @@ std::string json_string(const std::string& utf8) {
     return out + "\"";
 }
 
-uint64_t total_bytes(const package_scan& scan) {
-    uint64_t bytes = 0;
-    for (const scanned_target& target : scan.targets) bytes += target.written;
-    return bytes;
-}
-
 void print_text(const package_scan& scan) {
     std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
     for (const scanned_target& target : scan.targets) {

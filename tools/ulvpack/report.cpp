@@ -28,6 +28,12 @@ const scan_finding* refusal(const package_scan& scan) {
     return !scan.findings.empty() && scan.findings.back().error ? &scan.findings.back() : nullptr;
 }
 
+uint64_t total_bytes(const package_scan& scan) {
+    uint64_t bytes = 0;
+    for (const scanned_target& target : scan.targets) bytes += target.written;
+    return bytes;
+}
+
 const char* root_description(const root_prefix& prefix) {
     switch (prefix.root) {
         case root_kind::install: return "install directory";

@@ -16,5 +16,8 @@ void print_findings(const package_scan& scan);
 // The error that makes the updater refuse the package, or null.
 const scan_finding* refusal(const package_scan& scan);
 
+// The bytes that the pieces of all targets hold.
+uint64_t total_bytes(const package_scan& scan);
+
 // "install directory", "Windows directory" or "system directory".
 const char* root_description(const root_prefix& prefix);

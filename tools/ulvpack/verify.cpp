@@ -33,9 +33,7 @@ int run_verify(int argc, char** argv) {
         std::fprintf(stderr, "%s: invalid: the updater would refuse it\n", argv[0]);
         return exit_refused;
     }
-    uint64_t bytes = 0;
-    for (const scanned_target& target : scan.targets) bytes += target.written;
     std::fprintf(stderr, "%s: valid: %zu targets, %llu bytes, %u records\n", argv[0], scan.targets.size(),
-                 static_cast<unsigned long long>(bytes), scan.records);
+                 static_cast<unsigned long long>(total_bytes(scan)), scan.records);
     return exit_ok;
 }
