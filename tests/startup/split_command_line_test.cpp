@@ -1,5 +1,7 @@
 #include "startup/split_command_line.h"
 
+#include "startup/command_line_tail.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,4 +28,21 @@ TEST(build_argument_list, splits_at_spaces_only) {
         release_argument_list(list);
         EXPECT_EQ(list.argv, nullptr);
     }
+}
+
+TEST(command_line_tail, drops_the_program_name_as_windows_writes_it) {
+    struct row { const char* line; const char* tail; };
+    const row rows[] = {
+        {"ulvupdate.exe -s pkg.upd", "-s pkg.upd"},
+        {"C:\\u\\ulvupdate.exe", ""},
+        {"", ""},
+        {"   \t ulvupdate.exe  \t -s  pkg.upd ", "-s  pkg.upd "},  // blanks before the name
+        {"\"C:\\Program Files\\ulvupdate.exe\" pkg.upd", "pkg.upd"},
+        {"\"C:\\u\\ulvupdate.exe\"pkg.upd", "pkg.upd"},  // a word glued to the closing quote
+        {"\"C:\\u\\ulvupdate.exe", ""},                  // no closing quote
+        {"\"C:\\u\\a\tb.exe\" x", "b.exe\" x"},          // a tab ends even a quoted name
+        {"ulvupdate.exe\t\"a b\"", "\"a b\""},
+        {"ulve\"date.exe x", "x"},                       // a quote inside an unquoted name
+    };
+    for (const row& r : rows) EXPECT_STREQ(command_line_tail(r.line), r.tail) << r.line;
 }

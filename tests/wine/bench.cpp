@@ -2,10 +2,11 @@
 // every message box it shows (caption, text, buttons) and presses OK, and
 // reports its exit code and the time it ran.
 //
-//   bench.exe [--hold PATH MS] [--timeout MS] HEX_COMMAND_LINE
+//   bench.exe [--hold PATH MS] [--timeout MS] [--module PATH] HEX_COMMAND_LINE
 //
 // --hold keeps PATH open without sharing (created if missing) for MS
-// milliseconds from the start. The command line comes as hexadecimal bytes so
+// milliseconds from the start. --module names the program to start, for a
+// command line from which Windows cannot tell it (one that starts with blanks). The command line comes as hexadecimal bytes so
 // that no shell or loader can alter it. Output, one line each, texts in hex:
 //   box caption=HEX text=HEX buttons=ID[,ID...]
 //   exit code=N elapsed_ms=N      or      timeout elapsed_ms=N
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     const char* hold_path = nullptr;
     DWORD hold_ms = 0;
     DWORD timeout_ms = 60000;
+    const char* module = nullptr;
     int at = 1;
     for (; at + 1 < argc; ++at) {
         if (std::strcmp(argv[at], "--hold") == 0 && at + 2 < argc) {
@@ -74,6 +76,8 @@ int main(int argc, char** argv) {
             hold_ms = std::strtoul(argv[++at], nullptr, 10);
         } else if (std::strcmp(argv[at], "--timeout") == 0) {
             timeout_ms = std::strtoul(argv[++at], nullptr, 10);
+        } else if (std::strcmp(argv[at], "--module") == 0) {
+            module = argv[++at];
         } else {
             break;
         }
@@ -97,7 +101,7 @@ int main(int argc, char** argv) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     const ULONGLONG started = GetTickCount64();
-    if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessA(module, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         std::printf("error start %lu\n", GetLastError());
         return 2;
     }

@@ -105,6 +105,19 @@ TEST_F(wine_updater, reads_the_command_line_as_words_between_spaces) {
     }
 }
 
+TEST_F(wine_updater, finds_the_tail_after_the_program_name_however_it_is_written) {
+    bench_options named;
+    named.module = updater;
+    for (const std::string& line : {"  \t " + updater + " -s " + package, "\"" + updater + "\"-s " + package}) {
+        write_file(package_file(), whole("windows/ulvtest-a.txt", "tail"));
+        const bench_run result = run_in_bench(line, named);
+        EXPECT_EQ(result.exit_code, 0) << result.transcript;
+        EXPECT_TRUE(texts(result).empty()) << line << "\n" << result.transcript;
+        EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "tail") << line;
+        EXPECT_FALSE(file_exists(package_file())) << line;
+    }
+}
+
 TEST_F(wine_updater, waits_for_a_target_held_by_another_program) {
     write_file(package_file(), whole("windows/ulvtest-held.txt", "written"));
     bench_options hold;

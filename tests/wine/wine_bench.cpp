@@ -56,6 +56,7 @@ bench_run run_in_bench(const std::string& command_line, const bench_options& opt
     if (!options.hold_path.empty()) {
         arguments.insert(arguments.end(), {"--hold", options.hold_path, std::to_string(options.hold_ms)});
     }
+    if (!options.module.empty()) arguments.insert(arguments.end(), {"--module", options.module});
     arguments.insert(arguments.end(), {"--timeout", std::to_string(options.timeout_ms), to_hex(command_line)});
     const process_result process = run_process(arguments, bench_environment());
 

@@ -23,6 +23,7 @@ struct bench_options {
     std::string hold_path;  // Windows path held without sharing, empty for none
     long hold_ms = 0;
     long timeout_ms = 60000;
+    std::string module;     // Windows path of the program, when the command line cannot tell it
 };
 
 // Starts `command_line`, exactly as given, under the bench.
