@@ -3,6 +3,39 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
+
+namespace {
+
+char lower_ascii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// True when the `length` bytes at `base` name a device, whatever their case.
+bool is_device_base(const char* base, size_t length) {
+    char lower[8];
+    if (length > sizeof lower) return false;
+    for (size_t i = 0; i < length; ++i) lower[i] = lower_ascii(base[i]);
+    const std::string_view name(lower, length);
+    for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (name == device) return true;
+    }
+    // The ports take a digit, or a superscript 1, 2 or 3 (0xB9, 0xB2, 0xB3).
+    if (length != 4 || (name.substr(0, 3) != "com" && name.substr(0, 3) != "lpt")) return false;
+    const unsigned char digit = static_cast<unsigned char>(name[3]);
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+const char* root_directory(const target_roots& roots, root_kind root) {
+    switch (root) {
+        case root_kind::install: return roots.install_root;
+        case root_kind::windows: return roots.windows_dir;
+        case root_kind::system: return roots.system_dir;
+    }
+    return roots.install_root;
+}
+
+}  // namespace
 
 const root_prefix* find_root_prefix(const char* name) {
     for (const root_prefix& prefix : root_prefixes) {
@@ -28,24 +61,33 @@ bool climbs_out_of_root(const char* rest) {
     }
 }
 
-namespace {
-
-const char* root_directory(const target_roots& roots, root_kind root) {
-    switch (root) {
-        case root_kind::install: return roots.install_root;
-        case root_kind::windows: return roots.windows_dir;
-        case root_kind::system: return roots.system_dir;
+bool names_a_device(const char* rest) {
+    for (const char* component = rest;; ++component) {
+        const size_t length = std::strcspn(component, "/\\");
+        // Windows looks at the name before the first dot, without the spaces that end it.
+        size_t base = 0;
+        while (base < length && component[base] != '.') ++base;
+        while (base > 0 && component[base - 1] == ' ') --base;
+        if (is_device_base(component, base)) return true;
+        component += length;
+        if (*component == '\0') return false;
     }
-    return roots.install_root;
 }
 
-}  // namespace
+name_fault check_target_name(const char* entry_name) {
+    const root_prefix* prefix = find_root_prefix(entry_name);
+    if (prefix == nullptr) return name_fault::no_prefix;
+    const char* rest = entry_name + std::strlen(prefix->text);
+    if (climbs_out_of_root(rest)) return name_fault::climbs_out;
+    if (names_a_device(rest)) return name_fault::device_name;
+    if (std::strchr(rest, ':') != nullptr) return name_fault::stream_name;
+    return name_fault::none;
+}
 
 heap_string map_name(const target_roots& roots, const char* entry_name) {
+    if (check_target_name(entry_name) != name_fault::none) return nullptr;
     const root_prefix* prefix = find_root_prefix(entry_name);
-    if (prefix == nullptr) return nullptr;
     const char* rest = entry_name + std::strlen(prefix->text);
-    if (climbs_out_of_root(rest)) return nullptr;
 
     // The separator after the root is always "/", even after "C:\".
     const char* root = root_directory(roots, prefix->root);

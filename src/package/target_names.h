@@ -19,12 +19,31 @@ constexpr root_prefix root_prefixes[] = {
 // The first prefix that `name` starts with (byte for byte, case counts), or null.
 const root_prefix* find_root_prefix(const char* name);
 
-// True when a component of `rest`, split at "/" and "\", is made only of dots
-// and spaces with at least two dots: Windows drops trailing dots and spaces,
-// so each of them means the parent directory.
+// Why a name cannot be installed. The rest of the name after its prefix is
+// split into components at "/" and "\", as Windows splits a path.
+enum class name_fault {
+    none,
+    no_prefix,    // none of the root prefixes
+    climbs_out,   // a component of only dots and spaces, with at least two dots
+    device_name,  // a component that opens a device instead of a file
+    stream_name,  // a colon: it would name a stream of another file
+};
+
+// True when a component of `rest` is made only of dots and spaces with at
+// least two dots: Windows drops trailing dots and spaces, so each of them
+// means the parent directory.
 bool climbs_out_of_root(const char* rest);
 
+// True when a component of `rest` is a name that Windows gives to a device
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, COM and LPT with a
+// superscript 1, 2 or 3, CONIN$, CONOUT$), whatever its case, with or without
+// an extension, and with trailing spaces before the extension ignored.
+bool names_a_device(const char* rest);
+
+// The one rule for names, for the updater and for the package tool alike.
+name_fault check_target_name(const char* entry_name);
+
 // The target path of `entry_name`: its root, "/", and the rest of the name
-// unchanged, in a new heap string the caller owns. Null when no prefix
-// matches, when the rest climbs out of its root, or when memory runs out.
+// unchanged, in a new heap string the caller owns. Null when the name breaks
+// the rule above, or when memory runs out.
 heap_string map_name(const target_roots& roots, const char* entry_name);

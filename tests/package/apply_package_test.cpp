@@ -138,6 +138,9 @@ TEST_F(apply_package_test, refuses_malformed_records_and_keeps_earlier_targets) 
         whole("windows/../escaped.bin", "x"),
         whole("windows/sub\\..\\..\\escaped.bin", "x"),
         whole("windows/.. /escaped.bin", "x"),
+        whole("windows/NUL", "x"),              // a device: the bytes would vanish
+        whole("windows/sub/Con .txt", "x"),
+        whole("windows/first.bin:hidden", "x"),  // a stream of another file
     };
     for (const std::string& bad : bad_records) {
         reset_recording();
@@ -147,6 +150,7 @@ TEST_F(apply_package_test, refuses_malformed_records_and_keeps_earlier_targets) 
         EXPECT_EQ(read_file(windows("first.bin")), "1");
         EXPECT_FALSE(file_exists(windows("last.bin")));
         EXPECT_FALSE(file_exists(folder.at("escaped.bin")));
+        EXPECT_EQ(read_tree(folder.windows()), (file_tree{{"first.bin", "1"}}));
         EXPECT_EQ(read_file(package), contents);
     }
 }

@@ -42,6 +42,8 @@ TEST(map_name, joins_root_and_rest_with_a_slash) {
         {"ulverno/", "C:\\ULVERNO/"},
         {"ulverno/a\\b c/..d/x..y/.z", "C:\\ULVERNO/a\\b c/..d/x..y/.z"},  // otherwise unchanged
         {"ulverno/./x", "C:\\ULVERNO/./x"},
+        {"ulverno/console.txt", "C:\\ULVERNO/console.txt"},  // near a device name, but a file
+        {"ulverno/com10/a.nul", "C:\\ULVERNO/com10/a.nul"},
         {"Windows/x.ini", nullptr},  // case counts
         {"windowsx.ini", nullptr},
         {"windows", nullptr},
@@ -66,4 +68,25 @@ TEST(map_name, refuses_names_that_climb_out_of_their_root) {
         EXPECT_EQ(map_name(roots, name), nullptr) << name;
         EXPECT_TRUE(climbs_out_of_root(name + std::string(name).find('/') + 1)) << name;
     }
+}
+
+TEST(check_target_name, refuses_devices_and_streams_in_any_component) {
+    struct row { const char* name; name_fault fault; };
+    const row rows[] = {
+        {"windows/NUL", name_fault::device_name},
+        {"windows/con.txt", name_fault::device_name},
+        {"windows/sub/Aux. .ini", name_fault::device_name},
+        {"windows/prn /x", name_fault::device_name},
+        {"windows/a\\lpt9.log", name_fault::device_name},
+        {"ulverno/COM0", name_fault::device_name},
+        {"ulverno/com\xB9.dll", name_fault::device_name},  // superscript one
+        {"ulverno/CONIN$", name_fault::device_name},
+        {"ulverno/conout$.txt", name_fault::device_name},
+        {"windows_system/x.dll:stream", name_fault::stream_name},
+        {"ulverno/c:/x", name_fault::stream_name},
+        {"ulverno/../x", name_fault::climbs_out},
+        {"other/x", name_fault::no_prefix},
+        {"ulverno/nul_x/com", name_fault::none},
+    };
+    for (const row& r : rows) EXPECT_EQ(check_target_name(r.name), r.fault) << r.name;
 }

@@ -52,5 +52,7 @@ std::vector<package_case> package_cases() {
         {"a package ending inside the second of three records",
          piece("windows/t.bin", 9, 0, "abc") + second.substr(0, second.size() - 1), false},
         {"a malformed second target", a + whole("other/x", "x"), false},
+        {"a device name", a + whole("windows/sub/nul.txt", "x"), false},
+        {"a stream of another file", a + whole("windows/a.txt:hidden", "x"), false},
     };
 }

@@ -162,11 +162,14 @@ TEST_F(wine_updater, checks_long_records_against_what_the_package_holds) {
     EXPECT_TRUE(file_exists(package_file()));
 }
 
-TEST_F(wine_updater, refuses_a_name_that_climbs_out_of_its_root) {
-    write_file(package_file(), whole("windows/ulvtest-a.txt", "a") + whole("ulverno/..\\escaped.txt", "x"));
-    const bench_run result = run(package);
-    EXPECT_EQ(texts(result), std::vector<std::string>{malformed});
-    EXPECT_FALSE(file_exists(drive_c() + "/ulvtest/escaped.txt"));
-    EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
-    EXPECT_TRUE(file_exists(package_file()));
+TEST_F(wine_updater, refuses_names_that_lead_out_of_their_root_or_to_no_file) {
+    for (const char* name : {"ulverno/..\\escaped.txt", "windows/NUL", "windows/sub/con.txt", "windows/ulvtest-a.txt:hidden"}) {
+        const std::string contents = whole("windows/ulvtest-a.txt", "a") + whole(name, "x");
+        write_file(package_file(), contents);
+        const bench_run result = run(package);
+        EXPECT_EQ(texts(result), std::vector<std::string>{malformed}) << name;
+        EXPECT_FALSE(file_exists(drive_c() + "/ulvtest/escaped.txt"));
+        EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
+        EXPECT_EQ(read_file(package_file()), contents) << name;
+    }
 }

@@ -19,22 +19,16 @@ std::vector<std::string> components(const std::string& rest) {
     return parts;
 }
 
-bool is_device_name(const std::string& component) {
-    std::string base = folded_name(component.substr(0, component.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (const char* device : {"con", "prn", "aux", "nul"}) {
-        if (base == device) return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
 }  // namespace
 
 std::string updater_refusal(const std::string& name) {
-    const root_prefix* prefix = find_root_prefix(name.c_str());
-    if (prefix == nullptr) return "does not start with ulverno/, windows/ or windows_system/";
-    if (climbs_out_of_root(name.c_str() + std::strlen(prefix->text))) return "climbs out of its root with \"..\"";
+    switch (check_target_name(name.c_str())) {
+        case name_fault::no_prefix: return "does not start with ulverno/, windows/ or windows_system/";
+        case name_fault::climbs_out: return "climbs out of its root with \"..\"";
+        case name_fault::device_name: return "has a component that is a Windows device name (CON, NUL, COM1...)";
+        case name_fault::stream_name: return "has a colon, which Windows does not allow in file names (it names a stream)";
+        case name_fault::none: break;
+    }
     return "";
 }
 
@@ -50,7 +44,6 @@ std::string windows_refusal(const std::string& name) {
             }
         }
         if (part.back() == '.' || part.back() == ' ') return "has a component ending in a dot or a space, which Windows drops";
-        if (is_device_name(part)) return "has a component that is a Windows device name (" + part + ")";
     }
     return "";
 }

@@ -8,8 +8,8 @@
 std::string updater_refusal(const std::string& name);
 
 // Why Windows would refuse or alter the file that `name` names (characters it
-// does not allow, components ending in a dot or a space, device names, empty
-// components), or "".
+// does not allow, components ending in a dot or a space, empty components),
+// or "".
 std::string windows_refusal(const std::string& name);
 
 // The same name for Windows' case-insensitive file systems.
