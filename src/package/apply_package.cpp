@@ -2,9 +2,7 @@
 
 #include "notify/messages.h"
 #include "notify/show_message.h"
-#include "package/reader.h"
-#include "package/record_header.h"
-#include "package/target_names.h"
+#include "package/package_walk.h"
 #include "package/target_roots.h"
 #include "platform/platform.h"
 
@@ -39,8 +37,8 @@ int reject_malformed(int package, open_target& target) {
     return 0;
 }
 
-int reject_unwritten(int package, open_target& target) {
-    show_message(text_target_not_written, target.path.get());
+int reject_unwritten(int package, open_target& target, const char* path) {
+    show_message(text_target_not_written, path);
     if (target.handle != -1) close_file(target.handle);
     close_file(package);
     return 0;
@@ -57,35 +55,34 @@ int apply_package(const char* package_path) {
         return 0;
     }
 
-    T_deserialization reader;
+    package_walk walk(package, &roots);
     open_target target;
-    bool any_record = false;
     for (;;) {
-        if (!reader.load_record(package)) {
-            // Only the end of a whole target ends a package; whatever follows it is ignored.
-            if (target.handle != -1 || !any_record) return reject_malformed(package, target);
-            close_file(package);
-            delete_file(package_path);
-            return 1;
-        }
-        any_record = true;
-        record_header header;
-        if (!read_record_header(reader, header) || !payload_within_record(reader, header)) {
-            return reject_malformed(package, target);
-        }
-        if (target.handle == -1) {
-            target.path = map_name(roots, header.entry_name.get());
-            if (!target.path) return reject_malformed(package, target);
-            target.handle = create_with_retries(target.path.get());
-            if (target.handle == -1) return reject_unwritten(package, target);
-        }
-        if (!write_piece(target.handle, reader.data + reader.pos, header.piece_length)) {
-            return reject_unwritten(package, target);
-        }
-        if (completes_target(header)) {
-            const int closed = close_file(target.handle);
-            target.handle = -1;
-            if (!closed) return reject_unwritten(package, target);
+        switch (next_walk_event(walk)) {
+            case walk_event::target_begins:
+                target.path = std::move(walk.target_path);
+                target.handle = create_with_retries(target.path.get());
+                if (target.handle == -1) return reject_unwritten(package, target, target.path.get());
+                break;
+            case walk_event::piece:
+                if (!write_piece(target.handle, piece_bytes(walk), walk.header.piece_length)) {
+                    return reject_unwritten(package, target, target.path.get());
+                }
+                break;
+            case walk_event::target_completes: {
+                const int closed = close_file(target.handle);
+                target.handle = -1;
+                if (!closed) return reject_unwritten(package, target, target.path.get());
+                break;
+            }
+            case walk_event::package_ended:
+                close_file(package);
+                delete_file(package_path);
+                return 1;
+            case walk_event::package_malformed:
+            case walk_event::read_failed:
+                // A package that cannot be read is kept whole, to be applied again.
+                return reject_malformed(package, target);
         }
     }
 }

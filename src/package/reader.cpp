@@ -17,13 +17,23 @@ void T_deserialization::release() {
     pos = 0;
 }
 
-bool T_deserialization::load_record(int package) {
+bool T_deserialization::load_record(int package, load_status* why) {
+    const load_status status = load(package);
+    if (why != nullptr) *why = status;
+    return status == load_status::loaded;
+}
+
+load_status T_deserialization::load(int package) {
     // The first four bytes always belong to the record: when its length takes
     // fewer, the rest are its first header bytes.
     unsigned char head[smallest_record_length];
-    if (read_bytes(package, head, sizeof head) != static_cast<int32_t>(sizeof head)) return false;
+    const int32_t got = read_bytes(package, head, sizeof head);
+    if (got < 0) return load_status::read_error;
+    if (got == 0) return load_status::nothing_left;
+    if (got < static_cast<int32_t>(sizeof head)) return load_status::short_tail;
     uint32_t record_length;
-    if (!decode_varint(head, sizeof head, record_length) || record_length < smallest_record_length) return false;
+    if (!decode_varint(head, sizeof head, record_length)) return load_status::unended_length;
+    if (record_length < smallest_record_length) return load_status::length_below_4;
 
     // Four bytes must not make a 32-bit process take up to 256 MiB: a long
     // record the file cannot hold fails before anything is allocated. A short
@@ -31,16 +41,20 @@ bool T_deserialization::load_record(int package) {
     const uint32_t rest = record_length - smallest_record_length;
     if (rest > unchecked_record_bytes) {
         const int64_t left = bytes_left(package);
-        if (left < 0 || static_cast<uint64_t>(left) < rest) return false;
+        if (left < 0) return load_status::read_error;
+        if (static_cast<uint64_t>(left) < rest) return load_status::cut_short;
     }
 
     release();
     data = new (std::nothrow) unsigned char[record_length];
-    if (data == nullptr) return false;
+    if (data == nullptr) return load_status::out_of_memory;
     std::memcpy(data, head, sizeof head);
     size = record_length;
     pos = 0;
-    return rest == 0 || read_bytes(package, data + sizeof head, rest) == static_cast<int32_t>(rest);
+    if (rest == 0) return load_status::loaded;
+    const int32_t body = read_bytes(package, data + sizeof head, rest);
+    if (body < 0) return load_status::read_error;
+    return body == static_cast<int32_t>(rest) ? load_status::loaded : load_status::cut_short;
 }
 
 bool T_deserialization::next_varint(uint32_t& value) {

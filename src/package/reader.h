@@ -19,6 +19,26 @@ constexpr uint32_t largest_record_length = 268435455;
 // their buffer is allocated.
 constexpr uint32_t unchecked_record_bytes = 64 * 1024;
 
+// What came of loading a record. Between `nothing_left` and `cut_short`, the
+// package's bytes hold no whole record there: after a completed target they
+// are stray bytes, and the package has ended. The last two are failures of
+// the system, which say nothing about the package.
+enum class load_status {
+    loaded,
+    nothing_left,    // the package ends there
+    short_tail,      // 1 to 3 bytes: too few for a record
+    unended_length,  // the length does not end within the first 4 bytes
+    length_below_4,
+    cut_short,       // the record claims more bytes than the package holds
+    read_error,      // the system reported an error reading the package
+    out_of_memory,   // the record's buffer could not be allocated
+};
+
+// True for the failures that come from the system, not from the package.
+constexpr bool is_system_failure(load_status status) {
+    return status == load_status::read_error || status == load_status::out_of_memory;
+}
+
 class T_deserialization {
 public:
     // The current record's bytes, owned; null before the first record. Valid
@@ -36,11 +56,11 @@ public:
 
     // Reads the next record from `package`, a file handle at a record
     // boundary, with two reads into one buffer of exactly the record's length.
-    // True when a whole record is now in `data`, with `pos` at 0. False at the
-    // end of the file and for every malformed or cut record alike, and when
-    // the record claims more bytes than the file has left or cannot be
-    // allocated; after a false, only destruction may follow.
-    bool load_record(int package);
+    // True when a whole record is now in `data`, with `pos` at 0. False
+    // otherwise, and then `why`, when given, says what was found instead; a
+    // record that claims more bytes than the file has left is refused before
+    // anything is allocated. After a false, only destruction may follow.
+    bool load_record(int package, load_status* why = nullptr);
 
     // Decodes the varint at `pos` and moves past it. False when the record
     // ends inside it or its value does not fit in 32 bits.
@@ -52,5 +72,6 @@ public:
     bool next_string(heap_string& text);
 
 private:
+    load_status load(int package);
     void release();
 };

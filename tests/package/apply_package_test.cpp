@@ -7,8 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "record_encoder.h"
+
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -48,6 +53,27 @@ protected:
         return "Erreur : \xE9" "criture du fichier " + path + " impossible.";
     }
 };
+
+// From now on, every read of the open package fails as a failing disk would:
+// its descriptor is made to refer to a folder.
+void make_package_unreadable(const std::string& package, const std::string& some_folder) {
+    const int unreadable = open(some_folder.c_str(), O_RDONLY | O_DIRECTORY);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == std::filesystem::canonical(package)) {
+            dup2(unreadable, std::stoi(entry.path().filename().string()));
+        }
+    }
+    close(unreadable);
+}
+
+size_t address_space_in_use() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmSize:", 0) == 0) return std::stoul(line.substr(7)) * 1024;
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -195,4 +221,37 @@ TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
     EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows("big.bin"))});
     EXPECT_EQ(read_file(windows("small.bin")), "ok");
     EXPECT_EQ(read_file(package), contents);
+}
+
+TEST_F(apply_package_test, keeps_the_package_when_it_cannot_be_read_after_a_target) {
+    const std::string contents = whole("windows/a.txt", "a") + whole("windows/b.txt", "b");
+    recorded().on_pause = [&](size_t) { make_package_unreadable(package, folder.path()); };
+    EXPECT_EQ(apply(contents), 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+    EXPECT_EQ(read_file(windows("a.txt")), "a");
+    EXPECT_FALSE(file_exists(windows("b.txt")));
+    EXPECT_EQ(read_file(package), contents);
+}
+
+TEST_F(apply_package_test, keeps_the_package_when_a_record_cannot_be_held_in_memory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer's allocator ends the process instead of failing an allocation";
+#endif
+    // After a first target, a record of 200 MiB that the file holds (sparse: no disk used).
+    const std::string first = whole("windows/a.txt", "a");
+    const uint32_t record = 200u << 20;
+    write_file(package, first + encode_varint(record));
+    std::filesystem::resize_file(package, first.size() + record);
+    rlimit original;
+    getrlimit(RLIMIT_AS, &original);
+    rlimit limited = original;
+    limited.rlim_cur = address_space_in_use() + (64u << 20);
+    setrlimit(RLIMIT_AS, &limited);
+    const int result = apply_package(package.c_str());
+    setrlimit(RLIMIT_AS, &original);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(texts(), std::vector<std::string>{malformed});
+    EXPECT_EQ(read_file(windows("a.txt")), "a");
+    EXPECT_TRUE(file_exists(package));
 }

@@ -30,12 +30,6 @@ private:
     scratch_folder folder;
 };
 
-bool loads(const bytes& contents) {
-    package_file package(contents);
-    T_deserialization reader;
-    return reader.load_record(package.handle);
-}
-
 }  // namespace
 
 TEST(decode_varint, reads_the_examples_and_stops_at_count) {
@@ -92,15 +86,36 @@ TEST(decode_varint, round_trips_what_the_packer_writes) {
     }
 }
 
-TEST(load_record, refuses_what_cannot_frame_a_record) {
-    EXPECT_FALSE(loads(""));
-    EXPECT_FALSE(loads(bytes("\x04\x00\x00", 3)));            // 3 bytes: no head
-    EXPECT_FALSE(loads(bytes("\x01\x00\x00\x00", 4)));        // lengths 1 to 3
-    EXPECT_FALSE(loads(bytes("\x02\x00\x00\x00", 4)));
-    EXPECT_FALSE(loads(bytes("\x03\x00\x00\x00", 4)));
-    EXPECT_FALSE(loads(bytes("\x00\x00\x00\x00", 4)));
-    EXPECT_FALSE(loads("\x80\x80\x80\x80xxxx"));              // no end within 4 bytes
-    EXPECT_FALSE(loads(bytes("\x08\x00\x00\x00\x01\x02\x03", 7)));  // ends inside the record
+TEST(load_record, tells_what_it_found_instead_of_a_record) {
+    struct row { bytes in; load_status status; };
+    const row rows[] = {
+        {"", load_status::nothing_left},
+        {bytes("\x04\x00\x00", 3), load_status::short_tail},
+        {bytes("\x01\x00\x00\x00", 4), load_status::length_below_4},
+        {bytes("\x03\x00\x00\x00", 4), load_status::length_below_4},
+        {bytes("\x00\x00\x00\x00", 4), load_status::length_below_4},
+        {"\x80\x80\x80\x80xxxx", load_status::unended_length},
+        {bytes("\x08\x00\x00\x00\x01\x02\x03", 7), load_status::cut_short},
+        {encode_varint(unchecked_record_bytes + 5) + "abcdefgh", load_status::cut_short},  // refused before allocating
+    };
+    for (const row& r : rows) {
+        package_file package(r.in);
+        T_deserialization reader;
+        load_status status = load_status::loaded;
+        EXPECT_FALSE(reader.load_record(package.handle, &status)) << r.in.size();
+        EXPECT_EQ(status, r.status) << r.in.size();
+    }
+}
+
+TEST(load_record, tells_a_read_error_from_the_end_of_the_package) {
+    scratch_folder folder;
+    const int directory = open_for_reading(folder.path().c_str());  // reading a folder fails
+    T_deserialization reader;
+    load_status status = load_status::loaded;
+    EXPECT_FALSE(reader.load_record(directory, &status));
+    EXPECT_EQ(status, load_status::read_error);
+    EXPECT_TRUE(is_system_failure(status));
+    close_file(directory);
 }
 
 TEST(load_record, takes_a_record_of_exactly_four_bytes) {

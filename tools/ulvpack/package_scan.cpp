@@ -1,14 +1,11 @@
 #include "package_scan.h"
 
 #include "name_rules.h"
-#include "package/reader.h"
-#include "package/record_header.h"
-#include "package/varint.h"
+#include "package/package_walk.h"
 #include "platform/codepage_1252.h"
 #include "platform/platform.h"
 
 #include <cstring>
-#include <fstream>
 #include <set>
 
 namespace {
@@ -17,136 +14,140 @@ std::string plural(uint64_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// Why no record could be loaded at `offset`: the reader does not say, so look
-// at the bytes it saw.
-std::string why_not_loaded(const std::string& path, uint64_t package_size, uint64_t offset) {
-    const uint64_t left = package_size - offset;
-    if (left == 0) return "the package ends there";
-    if (left < smallest_record_length) return "only " + plural(left, "byte") + " remain, too few for a record";
-    unsigned char head[smallest_record_length] = {};
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    uint32_t length = 0;
-    if (!decode_varint(head, sizeof head, length)) return "the record length does not end within its first 4 bytes";
-    if (length < smallest_record_length) return "the record length " + std::to_string(length) + " is below 4";
-    if (length > left) return "the record claims " + plural(length, "byte") + " but " + std::to_string(left) + " remain";
-    return "the record cannot be held in memory";
+// What the reader found where no whole record could be loaded.
+std::string why_not_loaded(load_status status, uint64_t left) {
+    switch (status) {
+        case load_status::nothing_left: return "the package ends there";
+        case load_status::short_tail: return "only " + plural(left, "byte") + " remain, too few for a record";
+        case load_status::unended_length: return "the record length does not end within its first 4 bytes";
+        case load_status::length_below_4: return "the record length is below 4";
+        case load_status::cut_short: return "the record claims more bytes than the " + plural(left, "byte") + " that remain";
+        case load_status::read_error: return "the package cannot be read";
+        case load_status::out_of_memory: return "the record cannot be held in memory";
+        case load_status::loaded: break;
+    }
+    return "";
 }
 
 class scanner {
 public:
-    scanner(const std::string& path, package_scan& scan, const piece_handler& on_piece)
-        : path(path), scan(scan), on_piece(on_piece) {}
+    scanner(package_scan& scan, const piece_handler& on_piece) : scan(scan), on_piece(on_piece) {}
 
     scan_outcome run(int package) {
         const int64_t size = bytes_left(package);
         scan.package_size = size > 0 ? static_cast<uint64_t>(size) : 0;
-        T_deserialization reader;
+        package_walk walk(package, nullptr);
         for (;;) {
-            const uint32_t record = scan.records + 1;
-            if (!reader.load_record(package)) {
-                end_of_records(record);
-                return scan_outcome::scanned;
+            const walk_event event = next_walk_event(walk);
+            scan.records = walk.records;
+            switch (event) {
+                case walk_event::target_begins: begin_target(walk); break;
+                case walk_event::piece:
+                    if (!take_piece(walk)) return scan_outcome::stopped;
+                    break;
+                case walk_event::target_completes: complete_target(walk); break;
+                case walk_event::package_ended:
+                    scan.would_apply = true;
+                    if (walk.record_offset < scan.package_size) {
+                        warning(walk, plural(scan.package_size - walk.record_offset, "byte") +
+                                          " after the last target are ignored (" + not_loaded(walk) + ")");
+                    }
+                    return scan_outcome::scanned;
+                case walk_event::package_malformed:
+                case walk_event::read_failed:
+                    malformed(walk);
+                    return scan_outcome::scanned;
             }
-            ++scan.records;
-            if (!take_record(reader, record)) return stopped ? scan_outcome::stopped : scan_outcome::scanned;
-            offset += reader.size;
         }
     }
 
 private:
-    void error(uint32_t record, const std::string& text) { scan.findings.push_back({true, record, offset, text}); }
-    void warning(uint32_t record, const std::string& text) { scan.findings.push_back({false, record, offset, text}); }
-    scanned_target* open_target() { return target_open ? &scan.targets.back() : nullptr; }
+    void finding(const package_walk& walk, bool is_error, const std::string& text) {
+        scan.findings.push_back({is_error, walk.records + (walk.last_load == load_status::loaded ? 0 : 1),
+                                 walk.record_offset, text});
+    }
+    void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
+    void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
+    std::string not_loaded(const package_walk& walk) const {
+        return why_not_loaded(walk.last_load, scan.package_size - walk.record_offset);
+    }
 
-    void end_of_records(uint32_t record) {
-        const std::string why = why_not_loaded(path, scan.package_size, offset);
-        if (scan.records == 0) {
-            error(scan.package_size == 0 ? 0 : 1, scan.package_size == 0 ? "the package is empty"
-                                                                        : "no record can be read: " + why);
-        } else if (scanned_target* target = open_target()) {
-            error(record, "the package ends inside target " + quoted_name(target->name) + " (" +
-                              std::to_string(target->written) + " of " + plural(target->file_size, "byte") +
-                              " written): " + why);
-        } else {
-            scan.would_apply = true;
-            if (offset < scan.package_size) {
-                warning(record, plural(scan.package_size - offset, "byte") + " after the last target are ignored (" + why + ")");
+    void malformed(const package_walk& walk) {
+        const record_header& header = walk.header;
+        switch (walk.fault) {
+            case walk_fault::no_record:
+                if (scan.package_size == 0) {
+                    scan.findings.push_back({true, 0, 0, "the package is empty"});
+                } else {
+                    error(walk, "no record can be read: " + not_loaded(walk));
+                }
+                break;
+            case walk_fault::ends_inside_target: {
+                const scanned_target& target = scan.targets.back();
+                error(walk, "the package ends inside target " + quoted_name(target.name) + " (" +
+                                std::to_string(target.written) + " of " + plural(target.file_size, "byte") +
+                                " written): " + not_loaded(walk));
+                break;
             }
+            case walk_fault::unreadable_header:
+                error(walk, std::string("the header field ") + walk.unread_field + " runs past the record's end or past 32 bits");
+                break;
+            case walk_fault::payload_past_record:
+                error(walk, "the piece of " + plural(header.piece_length, "byte") + " reaches past the record's end (" +
+                                std::to_string(walk.reader.size - walk.reader.pos) + " left)");
+                break;
+            case walk_fault::refused_name:
+                error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + updater_refusal(header.entry_name.get()));
+                break;
+            case walk_fault::none:
+                error(walk, not_loaded(walk));  // the system failed, not the package
+                break;
         }
     }
 
-    bool take_record(T_deserialization& reader, uint32_t record) {
-        record_header header;
-        const char* unread = nullptr;
-        if (!read_record_header(reader, header, &unread)) {
-            error(record, std::string("the header field ") + unread + " runs past the record's end or past 32 bits");
-            return false;
-        }
-        if (!payload_within_record(reader, header)) {
-            error(record, "the piece of " + plural(header.piece_length, "byte") + " reaches past the record's end (" +
-                              std::to_string(reader.size - reader.pos) + " left)");
-            return false;
-        }
-        scanned_target* target = open_target();
-        if (target == nullptr) {
-            target = begin_target(header, record);
-            if (target == nullptr) return false;
-        } else if (std::strcmp(header.entry_name.get(), target->name.c_str()) != 0) {
-            warning(record, "continues target " + quoted_name(target->name) + " under another name, " +
-                                quoted_name(header.entry_name.get()) + ", which is ignored");
-        }
-        if (header.piece_offset != target->written) {
-            warning(record, "piece at offset " + std::to_string(header.piece_offset) + " of " + quoted_name(target->name) +
-                                " follows " + plural(target->written, "byte") + ": pieces are written one after another");
-        }
-        ++target->pieces;
-        target->written += header.piece_length;
-        if (completes_target(header)) {
-            target->complete = true;
-            target_open = false;
-            if (target->written != target->file_size) {
-                warning(record, quoted_name(target->name) + " is complete with " + plural(target->written, "byte") +
-                                    " written, but its size says " + std::to_string(target->file_size));
-            }
-        }
-        if (on_piece && !on_piece(*target, reader.data + reader.pos, header.piece_length)) {
-            stopped = true;
-            return false;
-        }
-        return true;
-    }
-
-    scanned_target* begin_target(const record_header& header, uint32_t record) {
-        const std::string name = header.entry_name.get();
-        const std::string refusal = updater_refusal(name);
-        if (!refusal.empty()) {
-            error(record, "the name " + quoted_name(name) + " " + refusal);
-            return nullptr;
-        }
+    void begin_target(const package_walk& walk) {
+        const std::string name = walk.header.entry_name.get();
         const std::string windows = windows_refusal(name);
-        if (!windows.empty()) warning(record, "the name " + quoted_name(name) + " " + windows + ": Windows would refuse or alter it");
+        if (!windows.empty()) warning(walk, "the name " + quoted_name(name) + " " + windows + ": Windows would refuse or alter it");
         if (!names_seen.insert(folded_name(name)).second) {
-            warning(record, quoted_name(name) + " is installed more than once: the last copy wins");
+            warning(walk, quoted_name(name) + " is installed more than once: the last copy wins");
         }
         scanned_target target;
         target.name = name;
         target.prefix = find_root_prefix(name.c_str());
-        target.file_size = header.file_size;
-        target.first_record = record;
-        target.first_offset = offset;
+        target.file_size = walk.header.file_size;
+        target.first_record = walk.records;
+        target.first_offset = walk.record_offset;
         scan.targets.push_back(target);
-        target_open = true;
-        return &scan.targets.back();
     }
 
-    const std::string& path;
+    bool take_piece(const package_walk& walk) {
+        const record_header& header = walk.header;
+        scanned_target& target = scan.targets.back();
+        if (target.pieces > 0 && std::strcmp(header.entry_name.get(), target.name.c_str()) != 0) {
+            warning(walk, "continues target " + quoted_name(target.name) + " under another name, " +
+                              quoted_name(header.entry_name.get()) + ", which is ignored");
+        }
+        if (header.piece_offset != target.written) {
+            warning(walk, "piece at offset " + std::to_string(header.piece_offset) + " of " + quoted_name(target.name) +
+                              " follows " + plural(target.written, "byte") + ": pieces are written one after another");
+        }
+        ++target.pieces;
+        target.written += header.piece_length;
+        target.complete = completes_target(header);
+        return !on_piece || on_piece(target, piece_bytes(walk), header.piece_length);
+    }
+
+    void complete_target(const package_walk& walk) {
+        const scanned_target& target = scan.targets.back();
+        if (target.written != target.file_size) {
+            warning(walk, quoted_name(target.name) + " is complete with " + plural(target.written, "byte") +
+                              " written, but its size says " + std::to_string(target.file_size));
+        }
+    }
+
     package_scan& scan;
     const piece_handler& on_piece;
-    uint64_t offset = 0;
-    bool target_open = false;
-    bool stopped = false;
     std::set<std::string> names_seen;
 };
 
@@ -160,7 +161,7 @@ scan_outcome scan_package(const std::string& path, package_scan& scan, const pie
 #endif
     const int package = open_for_reading(ansi_path.c_str());
     if (package == -1) return scan_outcome::not_opened;
-    const scan_outcome outcome = scanner(path, scan, on_piece).run(package);
+    const scan_outcome outcome = scanner(scan, on_piece).run(package);
     close_file(package);
     return outcome;
 }
