@@ -2,6 +2,7 @@
 
 #include "notify/messages.h"
 #include "notify/show_message.h"
+#include "package/created_folders.h"
 #include "package/package_walk.h"
 #include "package/target_roots.h"
 #include "platform/platform.h"
@@ -28,6 +29,15 @@ int create_with_retries(const char* path) {
 // installed, and the package, the only copy of the update, deleted.
 bool write_piece(int target, const unsigned char* piece, uint32_t length) {
     return length == 0 || write_bytes(target, piece, length) == static_cast<int32_t>(length);
+}
+
+// The package is the only copy of the update: before it may go, the bytes of
+// every target must be on the disk, not only in the system's cache.
+bool flush_and_close(open_target& target) {
+    const bool flushed = flush_file(target.handle) == 1;
+    const bool closed = close_file(target.handle) == 1;
+    target.handle = -1;
+    return flushed && closed;
 }
 
 int reject_malformed(int package, open_target& target) {
@@ -57,25 +67,29 @@ int apply_package(const char* package_path) {
 
     package_walk walk(package, &roots);
     open_target target;
+    created_folders folders;
     for (;;) {
         switch (next_walk_event(walk)) {
             case walk_event::target_begins:
                 target.path = std::move(walk.target_path);
                 target.handle = create_with_retries(target.path.get());
                 if (target.handle == -1) return reject_unwritten(package, target, target.path.get());
+                if (!note_created(folders, target.path.get()) && !flush_folder_of(target.path.get())) {
+                    return reject_unwritten(package, target, target.path.get());
+                }
                 break;
             case walk_event::piece:
                 if (!write_piece(target.handle, piece_bytes(walk), walk.header.piece_length)) {
                     return reject_unwritten(package, target, target.path.get());
                 }
                 break;
-            case walk_event::target_completes: {
-                const int closed = close_file(target.handle);
-                target.handle = -1;
-                if (!closed) return reject_unwritten(package, target, target.path.get());
+            case walk_event::target_completes:
+                if (!flush_and_close(target)) return reject_unwritten(package, target, target.path.get());
                 break;
-            }
             case walk_event::package_ended:
+                if (const char* unflushed = flush_created_folders(folders)) {
+                    return reject_unwritten(package, target, unflushed);
+                }
                 close_file(package);
                 delete_file(package_path);
                 return 1;

@@ -40,6 +40,18 @@ int64_t bytes_left(int handle);
 // (a full disk, a quota, a file size limit) or -1 is a failed write.
 int32_t write_bytes(int handle, const void* buffer, uint32_t count);
 
+// Writes out to stable storage what the system still holds of the bytes
+// written through `handle`, so that they survive a power cut. Returns 1, or 0
+// when the system reports that they could not be written.
+int flush_file(int handle);
+
+// Writes out to stable storage the entry of the file at `path` in its folder,
+// and so the names of every file created in that folder until now: a new
+// file's name is part of its folder, not of the file. Returns 1, or 0 when
+// the system reports that it could not be written. Where the file system
+// records new names together with a file's own flush, there is nothing to do.
+int flush_folder_of(const char* path);
+
 // Closes a handle. Returns 1, or 0 when the system reports that data could
 // not be written out.
 int close_file(int handle);

@@ -60,10 +60,6 @@ int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
 }
 
 int close_file(int handle) {
-#ifdef ULV_MEASURE_FLUSHED_TARGETS
-    // A benchmark build that measures what durability would cost; never shipped.
-    if ((fcntl(handle, F_GETFL) & O_ACCMODE) != O_RDONLY && fsync(handle) != 0) return 0;
-#endif
     return close(handle) == 0 ? 1 : 0;
 }
 

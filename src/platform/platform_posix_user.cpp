@@ -15,9 +15,6 @@
 extern char** environ;
 
 void pause_for(uint32_t milliseconds) {
-#ifdef ULV_MEASURE_WITHOUT_PAUSES
-    if (milliseconds > 0) return;  // a benchmark build that measures the file work alone; never shipped
-#endif
     timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }

@@ -33,6 +33,16 @@ int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
     return _write(handle, buffer, count);
 }
 
+int flush_file(int handle) {
+    return _commit(handle) == 0 ? 1 : 0;  // FlushFileBuffers on the file's handle
+}
+
+// NTFS logs a new name with the file's other metadata, and FlushFileBuffers
+// on the file writes that log out: the folder has nothing left to flush.
+int flush_folder_of(const char* /*path*/) {
+    return 1;
+}
+
 int close_file(int handle) {
     return _close(handle) == 0 ? 1 : 0;
 }

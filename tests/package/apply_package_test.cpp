@@ -52,6 +52,8 @@ protected:
     std::string not_written(const std::string& path) const {
         return "Erreur : \xE9" "criture du fichier " + path + " impossible.";
     }
+    // A folder as the system resolves it, as the flushes are recorded.
+    static std::string resolved(const std::string& path) { return std::filesystem::canonical(path).string(); }
 };
 
 // From now on, every read of the open package fails as a failing disk would:
@@ -221,6 +223,33 @@ TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
     EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows("big.bin"))});
     EXPECT_EQ(read_file(windows("small.bin")), "ok");
     EXPECT_EQ(read_file(package), contents);
+}
+
+TEST_F(apply_package_test, flushes_every_target_and_each_folder_once_before_deleting_the_package) {
+    EXPECT_EQ(apply(whole("windows/a.txt", "a") + piece("windows_system/b.dll", 2, 0, "b") +
+                    piece("windows_system/b.dll", 2, 1, "c") + whole("windows/c.txt", "c")), 1);
+    const std::string windows = resolved(folder.windows());
+    const std::string system = resolved(folder.system());
+    EXPECT_EQ(recorded().flushes, (std::vector<std::string>{"file " + windows + "/a.txt", "file " + system + "/b.dll",
+                                                            "file " + windows + "/c.txt", "folder " + windows,
+                                                            "folder " + system}));
+    EXPECT_FALSE(file_exists(package));
+}
+
+TEST_F(apply_package_test, keeps_the_package_when_a_flush_fails) {
+    const std::string contents = whole("windows/a.txt", "a") + whole("windows_system/b.dll", "b");
+    struct row { std::string failing; std::string target; };
+    const row rows[] = {
+        {"file " + resolved(folder.system()) + "/b.dll", folder.system() + "/b.dll"},
+        {"folder " + resolved(folder.windows()), windows("a.txt")},
+    };
+    for (const row& r : rows) {
+        reset_recording();
+        recorded().failing_flush = r.failing;
+        EXPECT_EQ(apply(contents), 0);
+        EXPECT_EQ(texts(), std::vector<std::string>{not_written(r.target)});
+        EXPECT_EQ(read_file(package), contents);
+    }
 }
 
 TEST_F(apply_package_test, keeps_the_package_when_it_cannot_be_read_after_a_target) {

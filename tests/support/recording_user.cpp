@@ -2,6 +2,9 @@
 
 #include "platform/platform.h"
 
+#include <filesystem>
+#include <string>
+
 user_recording& recorded() {
     static user_recording recording;
     return recording;
@@ -23,4 +26,21 @@ uint32_t start_program(const char* command, int /*show_command*/) {
 
 void show_message_box(const char* text, const char* caption, unsigned style) {
     recorded().boxes.push_back({text, caption, style});
+}
+
+namespace {
+
+int record_flush(const std::string& entry) {
+    recorded().flushes.push_back(entry);
+    return entry == recorded().failing_flush ? 0 : 1;
+}
+
+}  // namespace
+
+int flush_file(int handle) {
+    return record_flush("file " + std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(handle)).string());
+}
+
+int flush_folder_of(const char* path) {
+    return record_flush("folder " + std::filesystem::canonical(std::filesystem::path(path).parent_path()).string());
 }

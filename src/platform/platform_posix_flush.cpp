@@ -1,0 +1,27 @@
+// The POSIX port of the services that make written files survive a power
+// cut. Kept apart so that the tests can link a stand-in that records the
+// flushes and makes them fail on demand.
+#include "platform/codepage_1252.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+int flush_file(int handle) {
+    return fsync(handle) == 0 ? 1 : 0;
+}
+
+int flush_folder_of(const char* path) {
+    std::string folder = utf8_from_1252(path);
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    const int handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) return 0;
+    // Some file systems cannot flush a folder (EINVAL): they keep names by
+    // other means, and nothing more can be done for them.
+    const bool flushed = fsync(handle) == 0 || errno == EINVAL;
+    close(handle);
+    return flushed ? 1 : 0;
+}
