@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-// Orders target paths by their folder: the part before the last "/" or "\".
-// Two paths that share it lie in one folder on every platform.
+// Orders target paths by their folder, taken both as the part before the last
+// "/" and as the part before the last "/" or "\": two paths that share both
+// lie in one folder whether "\" separates folders (Windows) or not (POSIX).
 struct by_folder {
     bool operator()(const std::string& a, const std::string& b) const;
 };

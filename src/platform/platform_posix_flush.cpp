@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -14,10 +15,15 @@ int flush_file(int handle) {
 }
 
 int flush_folder_of(const char* path) {
-    std::string folder = utf8_from_1252(path);
+    std::string folder;
+    try {
+        folder = utf8_from_1252(path);
+    } catch (const std::bad_alloc&) {
+        return 0;  // the caller may be here because memory ran out already
+    }
     const size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    const int handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    folder.resize(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
+    const int handle = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (handle < 0) return 0;
     // Some file systems cannot flush a folder (EINVAL): they keep names by
     // other means, and nothing more can be done for them.
