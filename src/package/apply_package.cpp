@@ -25,6 +25,17 @@ int create_with_retries(const char* path) {
     return -1;
 }
 
+// Creates the target at `target.path` and notes its folder. False when it
+// cannot be created, when it is the package itself (creating it would empty
+// the package while it is read), or when its folder can be neither noted nor
+// flushed at once.
+bool create_target(open_target& target, int package, created_folders& folders) {
+    const char* path = target.path.get();
+    if (!names_open_file(path, package)) target.handle = create_with_retries(path);
+    if (target.handle == -1) return false;
+    return note_created(folders, path) || flush_folder_of(path) == 1;
+}
+
 // A short write (a full disk, a quota) would leave a cut file reported as
 // installed, and the package, the only copy of the update, deleted.
 bool write_piece(int target, const unsigned char* piece, uint32_t length) {
@@ -72,11 +83,7 @@ int apply_package(const char* package_path) {
         switch (next_walk_event(walk)) {
             case walk_event::target_begins:
                 target.path = std::move(walk.target_path);
-                target.handle = create_with_retries(target.path.get());
-                if (target.handle == -1) return reject_unwritten(package, target, target.path.get());
-                if (!note_created(folders, target.path.get()) && !flush_folder_of(target.path.get())) {
-                    return reject_unwritten(package, target, target.path.get());
-                }
+                if (!create_target(target, package, folders)) return reject_unwritten(package, target, target.path.get());
                 break;
             case walk_event::piece:
                 if (!write_piece(target.handle, piece_bytes(walk), walk.header.piece_length)) {

@@ -27,6 +27,10 @@ int open_for_reading(const char* path);
 // or its directory does not exist).
 int create_for_writing(const char* path);
 
+// Returns 1 when `path` names the file open at `handle`, under this name or
+// another one (a link); 0 when it names another file or none.
+int names_open_file(const char* path, int handle);
+
 // Reads up to `count` bytes. Returns the number read, which is below `count`
 // only at the end of the file, or -1 on an error. A count of 0 reads nothing.
 int32_t read_bytes(int handle, void* buffer, uint32_t count);

@@ -18,12 +18,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// A FIFO in a file's place must not hold the updater forever waiting for a
+// program at its other end: it is opened without waiting, then used as any file.
+int open_without_waiting(const char* path, int flags) {
+    const int handle = open(utf8_from_1252(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (handle >= 0) fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    return handle;
+}
+
+}  // namespace
+
 int open_for_reading(const char* path) {
-    return open(utf8_from_1252(path).c_str(), O_RDONLY | O_CLOEXEC);
+    return open_without_waiting(path, O_RDONLY);
 }
 
 int create_for_writing(const char* path) {
-    return open(utf8_from_1252(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+int names_open_file(const char* path, int handle) {
+    struct stat named;
+    struct stat open_file;
+    return stat(utf8_from_1252(path).c_str(), &named) == 0 && fstat(handle, &open_file) == 0 &&
+           named.st_dev == open_file.st_dev && named.st_ino == open_file.st_ino;
 }
 
 // A regular file gives all it has in one read; looping covers the rest

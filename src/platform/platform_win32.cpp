@@ -18,8 +18,31 @@ int create_for_writing(const char* path) {
     return _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
+// A file is the same when its volume and its index on that volume are.
+int names_open_file(const char* path, int handle) {
+    const HANDLE named = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    const bool known = GetFileInformationByHandle(named, &a) &&
+                       GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), &b);
+    CloseHandle(named);
+    return known && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A disk file gives all it has in one read; looping covers the rest, so that
+// fewer bytes always mean the end of the file.
 int32_t read_bytes(int handle, void* buffer, uint32_t count) {
-    return _read(handle, buffer, count);
+    uint32_t done = 0;
+    while (done < count) {
+        const int got = _read(handle, static_cast<char*>(buffer) + done, count - done);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<uint32_t>(got);
+    }
+    return static_cast<int32_t>(done);
 }
 
 int64_t bytes_left(int handle) {

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -189,12 +190,33 @@ TEST_F(apply_package_test, reports_a_missing_package_by_its_path) {
 }
 
 TEST_F(apply_package_test, gives_up_on_a_target_after_150_attempts) {
-    const std::string contents = whole("windows/a.txt", "a") + whole("windows/missing/x.dll", "x");
-    EXPECT_EQ(apply(contents), 0);
-    EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows("missing/x.dll"))});
-    EXPECT_EQ(recorded().pauses.size(), 1u + 149u);
-    EXPECT_EQ(read_file(windows("a.txt")), "a");
-    EXPECT_EQ(read_file(package), contents);
+    ASSERT_EQ(mkfifo(windows("fifo").c_str(), 0600), 0);  // nothing reads it: it cannot be opened for writing
+    for (const char* name : {"missing/x.dll", "fifo"}) {
+        reset_recording();
+        const std::string contents = whole("windows/a.txt", "a") + whole("windows/" + std::string(name), "x");
+        EXPECT_EQ(apply(contents), 0);
+        EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows(name))});
+        EXPECT_EQ(recorded().pauses.size(), 1u + 149u);
+        EXPECT_EQ(read_file(windows("a.txt")), "a");
+        EXPECT_EQ(read_file(package), contents);
+    }
+}
+
+TEST_F(apply_package_test, refuses_to_write_the_package_over_itself) {
+    const std::string self = windows("self.upd");
+    make_folder(windows("links"));
+    for (const char* name : {"self.upd", "links/hard.upd"}) {
+        reset_recording();
+        const std::string contents = whole("windows/a.txt", "a") + whole("windows/" + std::string(name), "x") +
+                                     whole("windows/b.txt", "b");
+        write_file(self, contents);
+        std::filesystem::remove(windows("links/hard.upd"));
+        ASSERT_EQ(link(self.c_str(), windows("links/hard.upd").c_str()), 0);  // another name of the same file
+        EXPECT_EQ(apply_package(self.c_str()), 0);
+        EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows(name))});
+        EXPECT_EQ(read_file(self), contents);
+        EXPECT_FALSE(file_exists(windows("b.txt")));
+    }
 }
 
 TEST_F(apply_package_test, writes_a_target_that_can_be_created_only_on_the_fifth_attempt) {
@@ -226,13 +248,18 @@ TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
 }
 
 TEST_F(apply_package_test, flushes_every_target_and_each_folder_once_before_deleting_the_package) {
+    make_folder(windows("sub"));
     EXPECT_EQ(apply(whole("windows/a.txt", "a") + piece("windows_system/b.dll", 2, 0, "b") +
-                    piece("windows_system/b.dll", 2, 1, "c") + whole("windows/c.txt", "c")), 1);
+                    piece("windows_system/b.dll", 2, 1, "c") + whole("windows/sub\\c.txt", "c") +
+                    whole("windows/sub/d.txt", "d") + whole("windows/e.txt", "e")), 1);
     const std::string windows = resolved(folder.windows());
     const std::string system = resolved(folder.system());
-    EXPECT_EQ(recorded().flushes, (std::vector<std::string>{"file " + windows + "/a.txt", "file " + system + "/b.dll",
-                                                            "file " + windows + "/c.txt", "folder " + windows,
-                                                            "folder " + system}));
+    // "sub\c.txt" lies in windows/ here, in windows\sub on Windows: the folder is flushed for both readings.
+    EXPECT_EQ(recorded().flushes,
+              (std::vector<std::string>{"file " + windows + "/a.txt", "file " + system + "/b.dll",
+                                        "file " + windows + "/sub\\c.txt", "file " + windows + "/sub/d.txt",
+                                        "file " + windows + "/e.txt", "folder " + windows, "folder " + windows,
+                                        "folder " + windows + "/sub", "folder " + system}));
     EXPECT_FALSE(file_exists(package));
 }
 

@@ -173,3 +173,14 @@ TEST_F(wine_updater, refuses_names_that_lead_out_of_their_root_or_to_no_file) {
         EXPECT_EQ(read_file(package_file()), contents) << name;
     }
 }
+
+TEST_F(wine_updater, refuses_to_write_the_package_over_itself) {
+    const std::string contents = whole("windows/ulvtest-a.txt", "a") + whole("windows/ulvtest-self.upd", "x") +
+                                 whole("windows/ulvtest-b.txt", "b");
+    write_file(in_windows("ulvtest-self.upd"), contents);
+    const bench_run result = run("C:\\windows\\ulvtest-self.upd");
+    EXPECT_EQ(texts(result),
+              std::vector<std::string>{"Erreur : \xE9" "criture du fichier C:\\windows/ulvtest-self.upd impossible."});
+    EXPECT_EQ(read_file(in_windows("ulvtest-self.upd")), contents);
+    EXPECT_FALSE(file_exists(in_windows("ulvtest-b.txt")));
+}
