@@ -23,7 +23,7 @@ walk_event begin_target(package_walk& walk) {
     if (walk.roots != nullptr) {
         walk.target_path = map_name(*walk.roots, walk.header.entry_name.get());
         if (!walk.target_path) {
-            walk.last_load = load_status::out_of_memory;
+            walk.last_load = load_status::out_of_memory;  // the name passed the rule: only memory is missing
             return finish(walk, walk_event::read_failed);
         }
     }

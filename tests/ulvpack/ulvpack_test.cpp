@@ -153,6 +153,7 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
               std::string::npos)
         << result.errors;
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
+    EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
 }
 

@@ -54,9 +54,11 @@ public:
                     }
                     return scan_outcome::scanned;
                 case walk_event::package_malformed:
-                case walk_event::read_failed:
                     malformed(walk);
                     return scan_outcome::scanned;
+                case walk_event::read_failed:
+                    error(walk, not_loaded(walk));
+                    return scan_outcome::unreadable;
             }
         }
     }
@@ -69,7 +71,8 @@ private:
     void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
     void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
     std::string not_loaded(const package_walk& walk) const {
-        return why_not_loaded(walk.last_load, scan.package_size - walk.record_offset);
+        const uint64_t left = scan.package_size > walk.record_offset ? scan.package_size - walk.record_offset : 0;
+        return why_not_loaded(walk.last_load, left);
     }
 
     void malformed(const package_walk& walk) {
@@ -100,7 +103,6 @@ private:
                 error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + updater_refusal(header.entry_name.get()));
                 break;
             case walk_fault::none:
-                error(walk, not_loaded(walk));  // the system failed, not the package
                 break;
         }
     }

@@ -40,7 +40,9 @@ struct package_scan {
 // last). Returning false stops the scan.
 using piece_handler = std::function<bool(const scanned_target& target, const unsigned char* bytes, uint32_t length)>;
 
-enum class scan_outcome { scanned, not_opened, stopped };
+// `unreadable`: the system failed to read the package or to hold one of its
+// records; its last finding says which, and the package itself may be sound.
+enum class scan_outcome { scanned, not_opened, unreadable, stopped };
 
 // Scans the package at `path` (as given on the command line).
 scan_outcome scan_package(const std::string& path, package_scan& scan, const piece_handler& on_piece = {});

@@ -5,9 +5,16 @@
 #include <cstdio>
 
 bool scan_or_complain(const char* command, const std::string& path, package_scan& scan, const piece_handler& on_piece) {
-    if (scan_package(path, scan, on_piece) == scan_outcome::not_opened) {
-        std::fprintf(stderr, "ulvpack %s: cannot open %s\n", command, path.c_str());
-        return false;
+    switch (scan_package(path, scan, on_piece)) {
+        case scan_outcome::not_opened:
+            std::fprintf(stderr, "ulvpack %s: cannot open %s\n", command, path.c_str());
+            return false;
+        case scan_outcome::unreadable:
+            std::fprintf(stderr, "ulvpack %s: cannot read %s: %s\n", command, path.c_str(), scan.findings.back().text.c_str());
+            return false;
+        case scan_outcome::scanned:
+        case scan_outcome::stopped:
+            break;
     }
     return true;
 }

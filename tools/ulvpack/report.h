@@ -6,7 +6,7 @@
 
 #include <string>
 
-// Scans `path`; on failure to open it, says so and returns false.
+// Scans `path`; when it cannot be opened or read, says so and returns false.
 bool scan_or_complain(const char* command, const std::string& path, package_scan& scan,
                       const piece_handler& on_piece = {});
 
