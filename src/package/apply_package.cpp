@@ -83,7 +83,9 @@ int apply_package(const char* package_path) {
         switch (next_walk_event(walk)) {
             case walk_event::target_begins:
                 target.path = std::move(walk.target_path);
-                if (!create_target(target, package, folders)) return reject_unwritten(package, target, target.path.get());
+                if (!create_target(target, package, folders)) {
+                    return reject_unwritten(package, target, target.path.get());
+                }
                 break;
             case walk_event::piece:
                 if (!write_piece(target.handle, piece_bytes(walk), walk.header.piece_length)) {
