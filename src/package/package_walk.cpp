@@ -1,6 +1,15 @@
 #include "package/package_walk.h"
 
+#include <cstring>
+
 namespace {
+
+// next_string fails for want of memory too: then the name does end inside the record.
+bool name_not_copied(const package_walk& walk) {
+    const T_deserialization& reader = walk.reader;
+    return std::strcmp(walk.unread_field, "entry_name") == 0 && reader.pos < reader.size &&
+           std::memchr(reader.data + reader.pos, '\0', reader.size - reader.pos) != nullptr;
+}
 
 walk_event finish(package_walk& walk, walk_event event, walk_fault fault = walk_fault::none) {
     walk.fault = fault;
@@ -22,10 +31,8 @@ walk_event begin_target(package_walk& walk) {
     if (walk.refused != name_fault::none) return finish(walk, walk_event::package_malformed, walk_fault::refused_name);
     if (walk.roots != nullptr) {
         walk.target_path = map_name(*walk.roots, walk.header.entry_name.get());
-        if (!walk.target_path) {
-            walk.last_load = load_status::out_of_memory;  // the name passed the rule: only memory is missing
-            return finish(walk, walk_event::read_failed);
-        }
+        // The name passed the rule: only memory can be missing.
+        if (!walk.target_path) return finish(walk, walk_event::read_failed);
     }
     walk.target_open = true;
     walk.step = walk_step::piece;
@@ -38,6 +45,7 @@ walk_event load_next_record(package_walk& walk) {
     ++walk.records;
     walk.header = record_header{};
     if (!read_record_header(walk.reader, walk.header, &walk.unread_field)) {
+        if (name_not_copied(walk)) return finish(walk, walk_event::read_failed);
         return finish(walk, walk_event::package_malformed, walk_fault::unreadable_header);
     }
     if (!payload_within_record(walk.reader, walk.header)) {

@@ -18,7 +18,8 @@ enum class walk_event {
     target_completes,   // the current record completed its target
     package_ended,      // no whole record follows a completed target: the package is complete
     package_malformed,  // `fault` says why
-    read_failed,        // the system failed to read the package or to hold a record (`last_load`)
+    read_failed,        // the system failed to read the package or to hold a record (`last_load` says
+                        // which), or memory for a name or a path ran out (`last_load` is `loaded`)
 };
 
 enum class walk_fault {

@@ -1,6 +1,7 @@
 #include "platform/codepage_1252.h"
 
 #include <cstdint>
+#include <new>
 
 namespace {
 
@@ -73,6 +74,15 @@ std::string utf8_from_1252(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) append_utf8(code_point_of(static_cast<unsigned char>(c)), out);
     return out;
+}
+
+bool utf8_from_1252(std::string_view text, std::string& utf8) {
+    try {
+        utf8 = utf8_from_1252(text);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 std::string utf8_to_1252_replacing(std::string_view utf8) {

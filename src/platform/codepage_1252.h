@@ -10,6 +10,10 @@
 // characters of the same value, as Windows converts them.
 std::string utf8_from_1252(std::string_view text);
 
+// The same into `utf8`, for the file services: false, instead of an
+// exception, when memory runs out (a name may be as long as a record).
+bool utf8_from_1252(std::string_view text, std::string& utf8);
+
 // The code-page-1252 form of a UTF-8 text, with "?" for each character (or
 // malformed byte) that the code page cannot represent, as Windows' ANSI calls do.
 std::string utf8_to_1252_replacing(std::string_view utf8);

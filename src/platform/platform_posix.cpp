@@ -21,27 +21,38 @@
 namespace {
 
 // A FIFO in a file's place must not hold the updater forever waiting for a
-// program at its other end: it is opened without waiting, then used as any file.
-int open_without_waiting(const char* path, int flags) {
-    const int handle = open(utf8_from_1252(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (handle >= 0) fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+// program at its other end: it is opened without waiting. Only a regular file
+// is used as one: anything else (a FIFO, a device) would take the bytes away
+// or hold them, so it counts as a file that cannot be opened.
+int open_regular_file(const char* path, int flags) {
+    std::string utf8;
+    if (!utf8_from_1252(path, utf8)) return -1;
+    const int handle = open(utf8.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    struct stat status;
+    if (handle < 0) return -1;
+    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(handle);
+        return -1;
+    }
+    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     return handle;
 }
 
 }  // namespace
 
 int open_for_reading(const char* path) {
-    return open_without_waiting(path, O_RDONLY);
+    return open_regular_file(path, O_RDONLY);
 }
 
 int create_for_writing(const char* path) {
-    return open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC);
+    return open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC);
 }
 
 int names_open_file(const char* path, int handle) {
+    std::string utf8;
     struct stat named;
     struct stat open_file;
-    return stat(utf8_from_1252(path).c_str(), &named) == 0 && fstat(handle, &open_file) == 0 &&
+    return utf8_from_1252(path, utf8) && stat(utf8.c_str(), &named) == 0 && fstat(handle, &open_file) == 0 &&
            named.st_dev == open_file.st_dev && named.st_ino == open_file.st_ino;
 }
 
@@ -83,7 +94,8 @@ int close_file(int handle) {
 }
 
 void delete_file(const char* path) {
-    unlink(utf8_from_1252(path).c_str());
+    std::string utf8;
+    if (utf8_from_1252(path, utf8)) unlink(utf8.c_str());
 }
 
 namespace {

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -16,11 +15,7 @@ int flush_file(int handle) {
 
 int flush_folder_of(const char* path) {
     std::string folder;
-    try {
-        folder = utf8_from_1252(path);
-    } catch (const std::bad_alloc&) {
-        return 0;  // the caller may be here because memory ran out already
-    }
+    if (!utf8_from_1252(path, folder)) return 0;
     const size_t slash = folder.rfind('/');
     folder.resize(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
     const int handle = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -109,13 +111,13 @@ TEST(load_record, tells_what_it_found_instead_of_a_record) {
 
 TEST(load_record, tells_a_read_error_from_the_end_of_the_package) {
     scratch_folder folder;
-    const int directory = open_for_reading(folder.path().c_str());  // reading a folder fails
+    const int directory = open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);  // reading a folder fails
     T_deserialization reader;
     load_status status = load_status::loaded;
     EXPECT_FALSE(reader.load_record(directory, &status));
     EXPECT_EQ(status, load_status::read_error);
     EXPECT_TRUE(is_system_failure(status));
-    close_file(directory);
+    close(directory);
 }
 
 TEST(load_record, takes_a_record_of_exactly_four_bytes) {

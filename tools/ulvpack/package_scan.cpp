@@ -14,7 +14,8 @@ std::string plural(uint64_t count, const char* noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// What the reader found where no whole record could be loaded.
+// What the reader found where no whole record could be loaded; for a record
+// that was loaded, what the walk could not do with it.
 std::string why_not_loaded(load_status status, uint64_t left) {
     switch (status) {
         case load_status::nothing_left: return "the package ends there";
@@ -24,7 +25,7 @@ std::string why_not_loaded(load_status status, uint64_t left) {
         case load_status::cut_short: return "the record claims more bytes than the " + plural(left, "byte") + " that remain";
         case load_status::read_error: return "the package cannot be read";
         case load_status::out_of_memory: return "the record cannot be held in memory";
-        case load_status::loaded: break;
+        case load_status::loaded: return "a name in the record cannot be held in memory";
     }
     return "";
 }
