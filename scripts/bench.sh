@@ -125,6 +125,6 @@ for name in $workloads; do
         printf "Flushing, %s: %.3f s in all, %.3f ms per target = %.1f%% of the 100 ms pause after each creation\n",
                n, (f - u) / 1e6, per, per / 100 * 100 }'
 done
-echo "Targets: ulvupdate at most 1.05x tar -xf; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB."
+echo "Targets: ulvupdate without flushes at most 1.05x tar -xf, which flushes nothing; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB."
 echo "ulvupdate -s sleeps 100 ms after creating each target, as it must (a held file gets time to be let go):"
 echo "$small_count small targets cost $((small_count / 10)) s of pauses alone. The no-pause rows are the same file work without them."
