@@ -74,11 +74,13 @@ void require_nothing_outside_roots(const fuzz_folders& f) {
 // Scans the package as the package tool does, and notes what it should leave
 // behind once applied: each target file (named as the file system sees it)
 // with its pieces in record order, the last copy winning.
-void scan_with_expectations(const std::string& package, package_scan& scan, std::map<std::string, std::string>& files) {
+void scan_with_expectations(const std::string& package, scan_result& scan, std::map<std::string, std::string>& files) {
     target_roots roots;
     resolve_roots(roots);
     std::string* current = nullptr;
-    scan_package(package, scan, [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
+    scan_handlers handlers;
+    std::string why;
+    handlers.on_piece = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         if (target.pieces == 1) {
             const heap_string path = map_name(roots, target.name.c_str());
             require(path != nullptr, "a name the scan accepts maps to a path");
@@ -87,7 +89,8 @@ void scan_with_expectations(const std::string& package, package_scan& scan, std:
         }
         current->append(reinterpret_cast<const char*>(bytes), length);
         return true;
-    });
+    };
+    scan_package(package, handlers, scan, why);
 }
 
 }  // namespace
@@ -98,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reset_recording();
     const std::string contents(reinterpret_cast<const char*>(data), size);
     write_file(f.package, contents);
-    package_scan scan;
+    scan_result scan;
     std::map<std::string, std::string> expected;
     scan_with_expectations(f.package, scan, expected);
 
@@ -112,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(read_file(f.package) == contents, "a package that failed stays unchanged");
         return 0;
     }
-    require(scan.would_apply, "the updater applies only what the package tool calls valid");
+    require(scan.would_apply || scan.name_clash, "the updater applies only what the package tool calls valid");
     require(!expected.empty(), "an applied package names a target");
     for (const auto& [path, bytes] : expected) {
         require(file_exists(path) && read_file(path) == bytes, "every target of a deleted package is written in full");

@@ -54,5 +54,7 @@ std::vector<package_case> package_cases() {
         {"a malformed second target", a + whole("other/x", "x"), false},
         {"a device name", a + whole("windows/sub/nul.txt", "x"), false},
         {"a stream of another file", a + whole("windows/a.txt:hidden", "x"), false},
+        {"a name ending in a separator", a + whole("windows/d/", ""), false},
+        {"a file below a file", a + whole("windows/A.TXT/x", "x"), false},
     };
 }

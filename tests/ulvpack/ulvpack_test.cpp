@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 process_result ulvpack(std::vector<std::string> arguments) {
@@ -49,6 +51,40 @@ TEST(ulvpack_create, writes_the_worked_example_byte_for_byte) {
     ASSERT_EQ(result.exit_code, 0) << result.errors;
     EXPECT_EQ(read_file(folder.at("a.upd")),
               std::string("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x03" "abc", 24));
+    EXPECT_NE(result.errors.find("1 target, 3 bytes"), std::string::npos) << result.errors;
+
+    // A name stored decomposed (e and a combining acute) is packed as the letter of the code page.
+    ASSERT_EQ(ulvpack({"create", "-o", folder.at("e.upd"), "windows/e\xCC\x81.txt=" + folder.at("a.txt")}).exit_code, 0);
+    EXPECT_NE(read_file(folder.at("e.upd")).find("windows/\xE9.txt"), std::string::npos);
+}
+
+TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
+    scratch_folder folder;
+    const std::string source = "ulverno/f=" + folder.at("f");
+    const std::string out = folder.at("out.upd");
+    write_file(folder.at("f"), std::string(100000, 'x'));
+    write_file(folder.at("victim"), "victim");
+    ASSERT_EQ(symlink(folder.at("victim").c_str(), (out + ".partial").c_str()), 0);  // a link planted beside OUT
+    write_file(out, "old package");
+
+    // The disk fills up: a file size limit makes a write fall short.
+    const process_result limited = run_process({"sh", "-c", "ulimit -f 20; exec \"$0\" \"$@\"", ULV_PACK_TOOL,
+                                                "create", "-o", out, source});
+    EXPECT_EQ(limited.exit_code, 2);
+    EXPECT_NE(limited.errors.find("cannot write"), std::string::npos) << limited.errors;
+    EXPECT_EQ(read_file(out), "old package");
+
+    make_folder(folder.at("folder.upd/inside"));  // OUT names a folder: the package cannot take its place
+    const process_result folder_out = ulvpack({"create", "-o", folder.at("folder.upd"), source});
+    EXPECT_EQ(folder_out.exit_code, 2);
+    EXPECT_NE(folder_out.errors.find("cannot put the package in the place of"), std::string::npos) << folder_out.errors;
+
+    // Nothing is left behind, and the planted link was not followed.
+    EXPECT_EQ(read_tree(folder.path()), (file_tree{{"f", std::string(100000, 'x')}, {"out.upd", "old package"},
+                                                   {"out.upd.partial", "victim"}, {"victim", "victim"}}));
+    ASSERT_EQ(ulvpack({"create", "-o", out, source}).exit_code, 0);
+    EXPECT_EQ(read_file(folder.at("victim")), "victim");
+    EXPECT_NE(read_file(out), "old package");
 }
 
 TEST(ulvpack_round_trip, tree_to_package_to_updater_and_back) {
@@ -93,7 +129,11 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
         {{"ulverno/dir./x=" + f}, "ending in a dot"},
         {{"ulverno/con.txt=" + f}, "device name"},
         {{"ulverno/a//b=" + f}, "empty path component"},
-        {{"ulverno/=" + f}, "empty path component"},
+        {{"ulverno/=" + f}, "ends in a separator"},
+        {{"ulverno/a/=" + f}, "ends in a separator"},
+        {{"ulverno/a=" + f, "ulverno/A/b=" + f}, "need a file and a folder of the same name"},
+        {{"ulverno/x\xCC\x81=" + f}, "would read \"ulverno/x?\""},  // an accent the code page cannot hold there
+        {{"ulverno=" + folder.path()}, "the package would pack itself"},
         {{"ulverno/snow\xE2\x98\x83=" + f}, "code page 1252"},
         {{"windows/x.ini=" + f, "windows/X.INI=" + f}, "comes from both"},
         {{"ulverno=" + f}, "is not a folder"},
@@ -106,9 +146,29 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
         const process_result result = ulvpack(arguments);
         EXPECT_EQ(result.exit_code, 1) << r.says;
         EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
-        EXPECT_FALSE(file_exists(folder.at("out.upd")));
-        EXPECT_FALSE(file_exists(folder.at("out.upd.partial")));
+        EXPECT_EQ(read_tree(folder.path()), (file_tree{{"f", "x"}}));  // nothing written, nothing left behind
     }
+}
+
+TEST(ulvpack_usage, says_what_is_wrong_and_exits_with_2) {
+    scratch_folder folder;
+    write_file(folder.at("p.upd"), whole("windows/a.txt", "a"));
+    const std::string p = folder.at("p.upd");
+    const std::vector<std::vector<std::string>> rows = {
+        {"create", "-o", folder.at("a.upd"), "-o", folder.at("b.upd"), "windows/a=" + p},
+        {"create", "-o", folder.at("a.upd"), "--bogus", "windows/a=" + p},
+        {"list", "--bogus", p},
+        {"verify", "-x"},
+        {"extract", p, ""},
+        {"extract", p},
+        {"frobnicate"},
+    };
+    for (const std::vector<std::string>& arguments : rows) {
+        const process_result result = ulvpack(arguments);
+        EXPECT_EQ(result.exit_code, 2) << arguments[0] << " " << arguments.back();
+        EXPECT_NE(result.errors.find("usage: ulvpack"), std::string::npos) << result.errors;
+    }
+    EXPECT_EQ(read_tree(folder.path()), (file_tree{{"p.upd", read_file(p)}}));
 }
 
 TEST(ulvpack_create, refuses_sizes_beyond_the_format) {
@@ -134,8 +194,9 @@ TEST(ulvpack_verify, agrees_with_the_updater_on_every_package) {
         scratch_folder folder;
         const std::string path = folder.at("case.upd");
         write_file(path, c.bytes);
-        package_scan scan;
-        ASSERT_EQ(scan_package(path, scan), scan_outcome::scanned);
+        scan_result scan;
+        std::string why;
+        ASSERT_EQ(scan_package(path, {}, scan, why), scan_outcome::scanned);
         const bool updater_applied = apply_package(path.c_str()) == 1;
         EXPECT_EQ(scan.would_apply, updater_applied) << c.title;
         EXPECT_EQ(updater_applied, c.applies) << c.title;
@@ -152,6 +213,8 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
                                  ": the name \"windows/../x\" climbs out of its root"),
               std::string::npos)
         << result.errors;
+    write_file(folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd"), read_file(folder.at("p.upd")));  // a path in another script
+    EXPECT_NE(ulvpack({"verify", folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd")}).errors.find("climbs out"), std::string::npos);
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
     EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
@@ -161,9 +224,13 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     scratch_folder folder;
     write_file(folder.at("p.upd"), piece("windows/t.bin", 9, 3, "abc") + piece("windows/t.bin", 9, 0, "def") +
                                        piece("windows/t.bin", 9, 6, "ghi") + piece("windows/short.bin", 10, 8, "xy") +
-                                       whole("windows/T.BIN", "again") + "\x01\x02");
+                                       whole("windows/T.BIN", "again") + whole("windows/\x1B[2Jx", "") + "\x01\x02");
     const process_result result = ulvpack({"verify", folder.at("p.upd")});
     EXPECT_EQ(result.exit_code, 0) << result.errors;
+    // A name cannot send commands to the terminal.
+    const process_result listed = ulvpack({"list", folder.at("p.upd")});
+    EXPECT_EQ((result.errors + listed.output).find('\x1B'), std::string::npos);
+    EXPECT_NE(listed.output.find("windows/\\x1B[2Jx"), std::string::npos) << listed.output;
     for (const char* says : {"record 1 at byte 0: piece at offset 3 of \"windows/t.bin\" follows 0 bytes",
                              "record 2 at byte 24: piece at offset 0 of \"windows/t.bin\" follows 3 bytes",
                              "\"windows/short.bin\" is complete with 2 bytes written, but its size says 10",
@@ -197,4 +264,40 @@ TEST(ulvpack_extract, stops_at_a_name_that_climbs_out) {
     EXPECT_EQ(read_file(folder.at("out/inner/windows/a.txt")), "a");
     EXPECT_FALSE(file_exists(folder.at("escaped.txt")));
     EXPECT_FALSE(file_exists(folder.at("out/escaped.txt")));
+}
+
+TEST(ulvpack_extract, never_writes_through_a_link_nor_over_a_file) {
+    scratch_folder folder;
+    const std::string outside = folder.at("outside");
+    make_folder(outside);
+    write_file(outside + "/a.txt", "outside");
+    write_file(folder.at("p.upd"), whole("windows/sub/a.txt", "new"));
+    struct row { std::string link; std::string to; const char* says; };
+    const row rows[] = {
+        {"windows", outside, "is a link or not a folder"},
+        {"windows/sub", outside, "is a link or not a folder"},
+        {"windows/sub/a.txt", outside + "/a.txt", "it is a link"},
+        {"windows/sub/a.txt", outside + "/new.txt", "it is a link"},  // dangling
+        {"windows/sub/a.txt", "", "it exists (--force replaces it)"},
+    };
+    for (const row& r : rows) {
+        const std::string dir = folder.at("x");
+        std::filesystem::remove_all(dir);
+        make_folder(dir + "/" + std::filesystem::path(r.link).parent_path().string());
+        if (r.to.empty()) {
+            write_file(dir + "/" + r.link, "old");
+        } else {
+            ASSERT_EQ(symlink(r.to.c_str(), (dir + "/" + r.link).c_str()), 0);
+        }
+        const process_result result = ulvpack({"extract", folder.at("p.upd"), dir});
+        EXPECT_EQ(result.exit_code, 2) << r.link;
+        EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
+        EXPECT_EQ(read_tree(outside), (file_tree{{"a.txt", "outside"}})) << r.link;
+    }
+    // --force replaces the file's name, never the content of a file linked from elsewhere.
+    std::filesystem::remove(folder.at("x/windows/sub/a.txt"));
+    ASSERT_EQ(link((outside + "/a.txt").c_str(), folder.at("x/windows/sub/a.txt").c_str()), 0);
+    EXPECT_EQ(ulvpack({"extract", "--force", folder.at("p.upd"), folder.at("x")}).exit_code, 0);
+    EXPECT_EQ(read_file(folder.at("x/windows/sub/a.txt")), "new");
+    EXPECT_EQ(read_file(outside + "/a.txt"), "outside");
 }

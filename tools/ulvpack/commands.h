@@ -1,7 +1,9 @@
-// The commands of ulvpack. Each takes the arguments after its own name and
-// returns the exit status: 0 done (or valid), 1 refused (or invalid), 2 usage
-// or I/O error. Messages go to standard error, in English.
+// The commands of ulvpack. Each takes the arguments after its own name, in
+// UTF-8, and returns the exit status: 0 done (or valid), 1 refused (or
+// invalid), 2 usage or I/O error. Messages go to standard error, in English.
 #pragma once
+
+#include <string>
 
 int run_create(int argc, char** argv);
 int run_list(int argc, char** argv);
@@ -14,3 +16,13 @@ constexpr int exit_usage = 2;
 
 // True when `argument` asks for help.
 bool asks_for_help(const char* argument);
+
+// True when `argument` looks like an option: a dash and more.
+bool is_option(const char* argument);
+
+// Says what is wrong with the command line, when `problem` is not empty, then
+// shows the usage; returns exit_usage.
+int usage_error(const char* command, const char* usage, const std::string& problem);
+
+// "unknown option \"ARGUMENT\"".
+std::string unknown_option(const char* argument);

@@ -4,54 +4,66 @@
 #include "report.h"
 
 #include "platform/codepage_1252.h"
+#include "platform/platform.h"
+#include "platform/tool_files.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char usage[] =
-    "usage: ulvpack extract PKG DIR\n"
+    "usage: ulvpack extract [--force] PKG DIR\n"
     "\n"
     "Writes every target of the package as DIR/<prefix>/<rest of its name>,\n"
-    "creating folders, never outside DIR.\n"
-    "Exit status: 0 extracted, 1 the package is invalid (extracted up to the fault), 2 usage or I/O error.\n";
+    "the rest split at \"/\" and \"\\\" as Windows does, creating folders. Nothing\n"
+    "below DIR is followed if it is a link: nothing is written outside DIR. An\n"
+    "existing file is replaced only with --force.\n"
+    "Exit status: 0 extracted, 1 the package is invalid (extracted up to the fault),\n"
+    "2 usage error, the package cannot be read, or a file cannot be written.\n";
 
-// DIR/<prefix>/<rest>, the rest split at "/" and "\" as Windows does. False
-// for a component that could lead elsewhere (the updater refuses ".." already;
-// a drive or root inside a component is refused here).
-bool extraction_path(const fs::path& folder, const scanned_target& target, fs::path& path) {
+// The UTF-8 components below DIR: the prefix's folder, then the rest of the
+// name split at "/" and "\", without empty and "." components.
+std::vector<std::string> extraction_parts(const scanned_target& target) {
     const std::string prefix = target.prefix->text;
-    const std::string rest = utf8_from_1252(target.name.substr(prefix.size()));
-    path = folder / fs::u8path(prefix.substr(0, prefix.size() - 1));
+    std::vector<std::string> parts = {prefix.substr(0, prefix.size() - 1)};
+    const std::string rest = target.name.substr(prefix.size()) + "/";
     size_t start = 0;
-    while (start <= rest.size()) {
-        const size_t end = std::min(rest.find_first_of("/\\", start), rest.size());
-        const fs::path part = fs::u8path(rest.substr(start, end - start));
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == ".." || part.has_root_name() || part.has_root_directory()) return false;
-        path /= part;
+    for (size_t at = 0; at < rest.size(); ++at) {
+        if (rest[at] != '/' && rest[at] != '\\') continue;
+        const std::string part = rest.substr(start, at - start);
+        if (!part.empty() && part != ".") parts.push_back(utf8_from_1252(part));
+        start = at + 1;
     }
-    return true;
+    return parts;
 }
 
 class extractor {
 public:
-    explicit extractor(const fs::path& folder) : folder(folder) {}
+    extractor(const fs::path& folder, bool replace) : folder(folder), replace(replace) {}
+    ~extractor() {
+        if (handle != -1) close_file(handle);
+    }
 
     bool take(const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         if (target.pieces == 1 && !begin(target)) return false;
-        out.write(reinterpret_cast<const char*>(bytes), length);
-        if (target.complete) out.close();
-        if (!out) problem = "cannot write " + current.u8string();
-        return static_cast<bool>(out);
+        if (length > 0 && write_bytes(handle, bytes, length) != static_cast<int32_t>(length)) {
+            problem = "cannot write " + current + " (is the disk full?)";
+            return false;
+        }
+        if (target.complete) {
+            const int closed = close_file(handle);
+            handle = -1;
+            if (!closed) problem = "cannot write " + current;
+            return closed == 1;
+        }
+        return true;
     }
 
     std::string problem;
@@ -59,50 +71,64 @@ public:
 
 private:
     bool begin(const scanned_target& target) {
-        if (out.is_open()) out.close();
-        if (!extraction_path(folder, target, current)) {
-            problem = "the name " + quoted_name(target.name) + " cannot be extracted safely";
+        const std::vector<std::string> parts = extraction_parts(target);
+        current.clear();
+        for (const std::string& part : parts) current += (current.empty() ? "" : "/") + part;
+        // A name installed twice replaces its own earlier copy, as the updater does.
+        const bool ours = !written.insert(current).second;
+        handle = create_below(folder, parts, replace || ours, problem);
+        if (handle == -1) {
+            problem = "refused: " + printable_text(problem);  // the path comes from the package
             return false;
         }
-        std::error_code error;
-        fs::create_directories(current.parent_path(), error);
-        out.clear();
-        out.open(current, std::ios::binary | std::ios::trunc);
         ++files;
         return true;
     }
 
     fs::path folder;
-    fs::path current;
-    std::ofstream out;
+    bool replace;
+    int handle = -1;
+    std::string current;  // relative path of the target being written, UTF-8
+    std::set<std::string> written;
 };
 
 }  // namespace
 
 int run_extract(int argc, char** argv) {
-    if (argc >= 1 && asks_for_help(argv[0])) {
-        std::fputs(usage, stdout);
-        return exit_ok;
+    bool force = false;
+    std::vector<const char*> operands;
+    for (int i = 0; i < argc; ++i) {
+        if (asks_for_help(argv[i])) {
+            std::fputs(usage, stdout);
+            return exit_ok;
+        } else if (std::strcmp(argv[i], "--force") == 0) {
+            force = true;
+        } else if (is_option(argv[i])) {
+            return usage_error("extract", usage, unknown_option(argv[i]));
+        } else {
+            operands.push_back(argv[i]);
+        }
     }
-    if (argc != 2) {
-        std::fputs(usage, stderr);
-        return exit_usage;
-    }
-    extractor extract(fs::u8path(argv[1]));
-    package_scan scan;
-    const piece_handler take = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
+    if (operands.size() != 2) return usage_error("extract", usage, "");
+    if (operands[1][0] == '\0') return usage_error("extract", usage, "DIR is empty");
+
+    extractor extract(fs::u8path(operands[1]), force);
+    scan_handlers handlers;
+    handlers.on_finding = print_finding;
+    handlers.on_piece = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         return extract.take(target, bytes, length);
     };
-    if (!scan_or_complain("extract", argv[0], scan, take)) return exit_usage;
+    scan_result result;
+    if (!scan_or_complain("extract", operands[0], handlers, result)) return exit_usage;
     if (!extract.problem.empty()) {
         std::fprintf(stderr, "ulvpack extract: %s\n", extract.problem.c_str());
         return exit_usage;
     }
-    print_findings(scan);
-    if (refusal(scan) != nullptr) {
-        std::fprintf(stderr, "ulvpack extract: %s is invalid: extracted %u files up to the fault\n", argv[0], extract.files);
+    if (result.refused) {
+        std::fprintf(stderr, "ulvpack extract: %s is invalid: extracted %s up to the fault\n", operands[0],
+                     plural(extract.files, "file").c_str());
         return exit_refused;
     }
-    std::fprintf(stderr, "ulvpack extract: %u files written under %s\n", extract.files, argv[1]);
+    std::fprintf(stderr, "ulvpack extract: %s written under %s\n", plural(extract.files, "file").c_str(), operands[1]);
     return exit_ok;
 }

@@ -1,4 +1,6 @@
 // ulvpack list: the targets of a package, where each would go, and totals.
+// Each target is printed as soon as it is read, so that memory does not grow
+// with the package.
 #include "commands.h"
 #include "report.h"
 
@@ -15,48 +17,51 @@ const char usage[] =
     "\n"
     "One line a target: name, size, number of pieces and where it would be\n"
     "installed; then totals. --json prints the same for scripts.\n"
-    "Exit status: 0 listed, 1 the package is invalid (listed up to the fault), 2 usage or I/O error.\n";
+    "Exit status: 0 listed, 1 the package is invalid (listed up to the fault),\n"
+    "2 usage error, or the package cannot be read.\n";
+
+constexpr size_t name_column = 48;
 
 std::string json_string(const std::string& utf8) {
     std::string out = "\"";
-    for (const char c : utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        // Control characters, C0 and C1 (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F"), as \u escapes.
+        const bool c1 = c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F || c1) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c1 ? static_cast<unsigned char>(utf8[++i]) : c);
             out += escaped;
         } else {
-            out += c;
+            out += static_cast<char>(c);
         }
     }
     return out + "\"";
 }
 
-void print_text(const package_scan& scan) {
-    std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
-    for (const scanned_target& target : scan.targets) {
-        std::printf("%-48s %12u %7u  %s\n", utf8_from_1252(target.name).c_str(), target.file_size, target.pieces,
-                    root_description(*target.prefix));
-    }
-    std::printf("%zu targets, %llu bytes, %u records\n", scan.targets.size(),
-                static_cast<unsigned long long>(total_bytes(scan)), scan.records);
+// Characters, not bytes, so that accented names keep the columns in line.
+size_t characters(const std::string& utf8) {
+    size_t count = 0;
+    for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
 }
 
-void print_json(const package_scan& scan) {
-    std::printf("{\"targets\": [");
-    for (size_t i = 0; i < scan.targets.size(); ++i) {
-        const scanned_target& target = scan.targets[i];
-        std::string prefix = target.prefix->text;
-        prefix.pop_back();
-        std::printf("%s\n  {\"name\": %s, \"size\": %u, \"pieces\": %u, \"root\": %s}", i ? "," : "",
-                    json_string(utf8_from_1252(target.name)).c_str(), target.file_size, target.pieces,
-                    json_string(prefix).c_str());
-    }
-    std::printf("%s],\n \"target_count\": %zu, \"total_bytes\": %llu, \"records\": %u, \"valid\": %s}\n",
-                scan.targets.empty() ? "" : "\n", scan.targets.size(), static_cast<unsigned long long>(total_bytes(scan)),
-                scan.records, refusal(scan) ? "false" : "true");
+void print_text_row(const scanned_target& target) {
+    const std::string name = printable_name(target.name);
+    const size_t width = characters(name);
+    std::printf("%s%s %12u %7u  %s\n", name.c_str(), std::string(width < name_column ? name_column - width : 0, ' ').c_str(),
+                target.file_size, target.pieces, root_description(*target.prefix));
+}
+
+void print_json_row(const scanned_target& target, bool first) {
+    std::string prefix = target.prefix->text;
+    prefix.pop_back();
+    std::printf("%s\n  {\"name\": %s, \"size\": %u, \"pieces\": %u, \"root\": %s}", first ? "" : ",",
+                json_string(utf8_from_1252(target.name)).c_str(), target.file_size, target.pieces,
+                json_string(prefix).c_str());
 }
 
 }  // namespace
@@ -70,23 +75,39 @@ int run_list(int argc, char** argv) {
             return exit_ok;
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
-        } else if (path == nullptr) {
-            path = argv[i];
+        } else if (is_option(argv[i])) {
+            return usage_error("list", usage, unknown_option(argv[i]));
+        } else if (path != nullptr) {
+            return usage_error("list", usage, "one package, please");
         } else {
-            path = nullptr;
-            break;
+            path = argv[i];
         }
     }
-    if (path == nullptr) {
-        std::fputs(usage, stderr);
-        return exit_usage;
+    if (path == nullptr) return usage_error("list", usage, "");
+
+    scan_handlers handlers;
+    uint64_t rows = 0;
+    handlers.on_target = [&](const scanned_target& target) {
+        json ? print_json_row(target, rows == 0) : print_text_row(target);
+        ++rows;
+    };
+    json ? std::printf("{\"targets\": [") : std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
+    scan_result result;
+    const bool scanned = scan_or_complain("list", path, handlers, result);
+    if (json) {
+        std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"valid\": %s}\n",
+                    rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
+                    static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
+                    scanned && !result.refused ? "true" : "false");
+    } else if (scanned) {
+        std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
+                    plural(result.records, "record").c_str());
     }
-    package_scan scan;
-    if (!scan_or_complain("list", path, scan)) return exit_usage;
-    json ? print_json(scan) : print_text(scan);
-    if (const scan_finding* error = refusal(scan)) {
-        std::fprintf(stderr, "ulvpack list: %s is invalid: record %u at byte %llu: %s\n", path, error->record,
-                     static_cast<unsigned long long>(error->offset), error->text.c_str());
+    if (!scanned) return exit_usage;
+    if (result.refused) {
+        std::fprintf(stderr, "ulvpack list: %s is invalid: record %llu at byte %llu: %s\n", path,
+                     static_cast<unsigned long long>(result.refusal.record),
+                     static_cast<unsigned long long>(result.refusal.offset), result.refusal.text.c_str());
         return exit_refused;
     }
     return exit_ok;

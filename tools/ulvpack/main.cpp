@@ -1,29 +1,33 @@
 // ulvpack: makes, lists, verifies and extracts Ulverno update packages, with
-// the updater's own reader and name rules.
+// the updater's own reader, walk and name rule.
 #include "commands.h"
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#endif
 
 namespace {
 
 const char usage[] =
     "usage: ulvpack COMMAND [ARGUMENTS]\n"
     "\n"
-    "  create -o OUT.upd [--piece-size SIZE] SOURCE...   pack files into a package\n"
-    "  list [--json] PKG                                 list its targets\n"
-    "  verify PKG                                        would the updater apply it?\n"
-    "  extract PKG DIR                                   write its targets under DIR\n"
+    "  create -o OUT.upd [--piece-size SIZE] [--follow-links] SOURCE...   pack files into a package\n"
+    "  list [--json] PKG                                                  list its targets\n"
+    "  verify PKG                                                         would the updater apply it?\n"
+    "  extract [--force] PKG DIR                                          write its targets under DIR\n"
     "\n"
-    "ulvpack COMMAND --help tells more about each command.\n";
+    "ulvpack COMMAND --help tells more about each command.\n"
+    "Exit status: 0 done, 1 refused or invalid, 2 usage or I/O error.\n";
 
-}  // namespace
-
-bool asks_for_help(const char* argument) {
-    return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
-}
-
-int main(int argc, char** argv) {
+int run_command(int argc, char** argv) {
     if (argc >= 2 && asks_for_help(argv[1])) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -40,3 +44,43 @@ int main(int argc, char** argv) {
     std::fputs(usage, stderr);
     return exit_usage;
 }
+
+// Whatever the system or the memory does, the tool ends with a message and a
+// status a pipeline can read, never with an escaped exception.
+int run_guarded(int argc, char** argv) {
+    try {
+        return run_command(argc, argv);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "ulvpack: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "ulvpack: unexpected failure\n");
+    }
+    return exit_usage;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments in UTF-8, whatever the ANSI code page: paths in any script
+// are then opened as given (the file services take UTF-8 paths).
+int wmain(int argc, wchar_t** wide) {
+    std::vector<std::string> arguments;
+    std::vector<char*> argv;
+    for (int i = 0; i < argc; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+        if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), size, nullptr, nullptr);
+        utf8.resize(std::strlen(utf8.c_str()));
+        arguments.push_back(utf8);
+    }
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return run_guarded(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    // A file size limit must show as a failed write, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return run_guarded(argc, argv);
+}
+#endif

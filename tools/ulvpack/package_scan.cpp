@@ -1,18 +1,17 @@
 #include "package_scan.h"
 
 #include "name_rules.h"
+#include "name_set.h"
+#include "report.h"
 #include "package/package_walk.h"
 #include "platform/codepage_1252.h"
 #include "platform/platform.h"
+#include "platform/tool_files.h"
 
+#include <cstdio>
 #include <cstring>
-#include <set>
 
 namespace {
-
-std::string plural(uint64_t count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
 
 // What the reader found where no whole record could be loaded; for a record
 // that was loaded, what the walk could not do with it.
@@ -32,25 +31,29 @@ std::string why_not_loaded(load_status status, uint64_t left) {
 
 class scanner {
 public:
-    scanner(package_scan& scan, const piece_handler& on_piece) : scan(scan), on_piece(on_piece) {}
+    scanner(const scan_handlers& handlers, scan_result& result) : handlers(handlers), result(result) {}
 
     scan_outcome run(int package) {
         const int64_t size = bytes_left(package);
-        scan.package_size = size > 0 ? static_cast<uint64_t>(size) : 0;
+        result.package_size = size > 0 ? static_cast<uint64_t>(size) : 0;
         package_walk walk(package, nullptr);
         for (;;) {
             const walk_event event = next_walk_event(walk);
-            scan.records = walk.records;
+            result.records = walk.records;
             switch (event) {
-                case walk_event::target_begins: begin_target(walk); break;
+                case walk_event::target_begins:
+                    if (!begin_target(walk)) return scan_outcome::scanned;
+                    break;
                 case walk_event::piece:
                     if (!take_piece(walk)) return scan_outcome::stopped;
                     break;
-                case walk_event::target_completes: complete_target(walk); break;
+                case walk_event::target_completes:
+                    complete_target(walk);
+                    break;
                 case walk_event::package_ended:
-                    scan.would_apply = true;
-                    if (walk.record_offset < scan.package_size) {
-                        warning(walk, plural(scan.package_size - walk.record_offset, "byte") +
+                    result.would_apply = true;
+                    if (walk.record_offset < result.package_size) {
+                        warning(walk, plural(result.package_size - walk.record_offset, "byte") +
                                           " after the last target are ignored (" + not_loaded(walk) + ")");
                     }
                     return scan_outcome::scanned;
@@ -66,13 +69,24 @@ public:
 
 private:
     void finding(const package_walk& walk, bool is_error, const std::string& text) {
-        scan.findings.push_back({is_error, walk.records + (walk.last_load == load_status::loaded ? 0 : 1),
-                                 walk.record_offset, text});
+        const uint64_t record = walk.records + (walk.last_load == load_status::loaded ? 0 : 1);
+        report({is_error, record, walk.record_offset, text});
+    }
+    void report(const scan_finding& found) {
+        if (found.error) {
+            result.refused = true;
+            result.refusal = found;
+            if (target_open) {
+                target_open = false;
+                if (handlers.on_target) handlers.on_target(target);
+            }
+        }
+        if (handlers.on_finding) handlers.on_finding(found);
     }
     void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
     void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
     std::string not_loaded(const package_walk& walk) const {
-        const uint64_t left = scan.package_size > walk.record_offset ? scan.package_size - walk.record_offset : 0;
+        const uint64_t left = result.package_size > walk.record_offset ? result.package_size - walk.record_offset : 0;
         return why_not_loaded(walk.last_load, left);
     }
 
@@ -80,19 +94,17 @@ private:
         const record_header& header = walk.header;
         switch (walk.fault) {
             case walk_fault::no_record:
-                if (scan.package_size == 0) {
-                    scan.findings.push_back({true, 0, 0, "the package is empty"});
+                if (result.package_size == 0) {
+                    report({true, 0, 0, "the package is empty"});
                 } else {
                     error(walk, "no record can be read: " + not_loaded(walk));
                 }
                 break;
-            case walk_fault::ends_inside_target: {
-                const scanned_target& target = scan.targets.back();
+            case walk_fault::ends_inside_target:
                 error(walk, "the package ends inside target " + quoted_name(target.name) + " (" +
                                 std::to_string(target.written) + " of " + plural(target.file_size, "byte") +
                                 " written): " + not_loaded(walk));
                 break;
-            }
             case walk_fault::unreadable_header:
                 error(walk, std::string("the header field ") + walk.unread_field + " runs past the record's end or past 32 bits");
                 break;
@@ -108,25 +120,47 @@ private:
         }
     }
 
-    void begin_target(const package_walk& walk) {
+    // False when the updater could never install the target: the scan ends there.
+    bool begin_target(const package_walk& walk) {
         const std::string name = walk.header.entry_name.get();
-        const std::string windows = windows_refusal(name);
-        if (!windows.empty()) warning(walk, "the name " + quoted_name(name) + " " + windows + ": Windows would refuse or alter it");
-        if (!names_seen.insert(folded_name(name)).second) {
-            warning(walk, quoted_name(name) + " is installed more than once: the last copy wins");
+        const std::string quoted = quoted_name(name);
+        if (name.back() == '/' || name.back() == '\\') {
+            return refuse_name(walk, quoted + " ends in a separator: it names a folder, and the updater writes only files");
         }
-        scanned_target target;
+        const std::string windows = windows_refusal(name);
+        if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would refuse or alter it");
+        switch (add_name(names, name)) {
+            case name_clash::same_file:
+                warning(walk, quoted + " is installed more than once: the last copy wins");
+                break;
+            case name_clash::below_a_file:
+                return refuse_name(walk, quoted + " needs a folder where an earlier target installs a file: "
+                                                  "the updater never makes folders");
+            case name_clash::over_a_folder:
+                return refuse_name(walk, quoted + " installs a file where earlier targets need a folder: "
+                                                  "the updater never removes folders");
+            case name_clash::none:
+                break;
+        }
+        target = scanned_target{};
         target.name = name;
         target.prefix = find_root_prefix(name.c_str());
         target.file_size = walk.header.file_size;
         target.first_record = walk.records;
         target.first_offset = walk.record_offset;
-        scan.targets.push_back(target);
+        target_open = true;
+        ++result.targets;
+        return true;
+    }
+
+    bool refuse_name(const package_walk& walk, const std::string& text) {
+        result.name_clash = true;
+        error(walk, text);
+        return false;
     }
 
     bool take_piece(const package_walk& walk) {
         const record_header& header = walk.header;
-        scanned_target& target = scan.targets.back();
         if (target.pieces > 0 && std::strcmp(header.entry_name.get(), target.name.c_str()) != 0) {
             warning(walk, "continues target " + quoted_name(target.name) + " under another name, " +
                               quoted_name(header.entry_name.get()) + ", which is ignored");
@@ -137,38 +171,60 @@ private:
         }
         ++target.pieces;
         target.written += header.piece_length;
+        result.bytes += header.piece_length;
         target.complete = completes_target(header);
-        return !on_piece || on_piece(target, piece_bytes(walk), header.piece_length);
+        return !handlers.on_piece || handlers.on_piece(target, piece_bytes(walk), header.piece_length);
     }
 
     void complete_target(const package_walk& walk) {
-        const scanned_target& target = scan.targets.back();
+        target_open = false;
         if (target.written != target.file_size) {
             warning(walk, quoted_name(target.name) + " is complete with " + plural(target.written, "byte") +
                               " written, but its size says " + std::to_string(target.file_size));
         }
+        if (handlers.on_target) handlers.on_target(target);
     }
 
-    package_scan& scan;
-    const piece_handler& on_piece;
-    std::set<std::string> names_seen;
+    const scan_handlers& handlers;
+    scan_result& result;
+    scanned_target target;  // the current one
+    bool target_open = false;
+    name_set names;
 };
 
 }  // namespace
 
-scan_outcome scan_package(const std::string& path, package_scan& scan, const piece_handler& on_piece) {
-#ifdef _WIN32
-    const std::string ansi_path = path;  // the command line is already in the ANSI code page
-#else
-    const std::string ansi_path = utf8_to_1252_replacing(path);
-#endif
-    const int package = open_for_reading(ansi_path.c_str());
+scan_outcome scan_package(const std::string& path, const scan_handlers& handlers, scan_result& result,
+                          std::string& why) {
+    const int package = open_package(std::filesystem::u8path(path), why);
     if (package == -1) return scan_outcome::not_opened;
-    const scan_outcome outcome = scanner(scan, on_piece).run(package);
+    const scan_outcome outcome = scanner(handlers, result).run(package);
     close_file(package);
     return outcome;
 }
 
+std::string printable_text(const std::string& utf8) {
+    std::string shown;
+    for (size_t at = 0; at < utf8.size(); ++at) {
+        unsigned char byte = static_cast<unsigned char>(utf8[at]);
+        // C0 controls and DEL, and the C1 controls U+0080 to U+009F ("\xC2\x80" to "\xC2\x9F").
+        const bool c1 = byte == 0xC2 && at + 1 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) < 0xA0;
+        if (byte >= 0x20 && byte != 0x7F && !c1) {
+            shown += utf8[at];
+            continue;
+        }
+        if (c1) byte = static_cast<unsigned char>(utf8[++at]);
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += escaped;
+    }
+    return shown;
+}
+
+std::string printable_name(const std::string& name_1252) {
+    return printable_text(utf8_from_1252(name_1252));
+}
+
 std::string quoted_name(const std::string& name_1252) {
-    return "\"" + utf8_from_1252(name_1252) + "\"";
+    return "\"" + printable_name(name_1252) + "\"";
 }

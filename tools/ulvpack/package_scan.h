@@ -1,5 +1,7 @@
-// Reads a whole package the way the updater does, with the updater's own
-// reader and checks, and says what the updater would do with it and why.
+// Reads a whole package the way the updater does, with the updater's own walk
+// and name rule, and says as it goes what the updater would do with it and
+// why. Nothing is kept per target: memory stays bounded by the largest record
+// and the compact set of names (name_set.h), whatever the package holds.
 #pragma once
 
 #include "package/target_names.h"
@@ -7,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 struct scanned_target {
     std::string name;  // entry_name of its first record, code page 1252
@@ -15,24 +16,16 @@ struct scanned_target {
     uint32_t file_size = 0;
     uint64_t written = 0;  // bytes its pieces hold so far
     uint32_t pieces = 0;
-    uint32_t first_record = 0;  // counted from 1
+    uint64_t first_record = 0;  // counted from 1
     uint64_t first_offset = 0;  // byte offset of its first record
     bool complete = false;
 };
 
 struct scan_finding {
     bool error = false;    // the updater refuses the package; else a warning
-    uint32_t record = 0;   // counted from 1; 0 for the package as a whole
+    uint64_t record = 0;   // counted from 1; 0 for the package as a whole
     uint64_t offset = 0;   // byte offset of that record
-    std::string text;      // English, names in UTF-8
-};
-
-struct package_scan {
-    std::vector<scanned_target> targets;
-    std::vector<scan_finding> findings;  // at most one error, always the last finding
-    uint32_t records = 0;                // records loaded
-    uint64_t package_size = 0;
-    bool would_apply = false;            // the updater would install every target and delete the package
+    std::string text;      // English, names in UTF-8 with control characters escaped
 };
 
 // Receives each piece in record order, after its target's counts are updated
@@ -40,12 +33,40 @@ struct package_scan {
 // last). Returning false stops the scan.
 using piece_handler = std::function<bool(const scanned_target& target, const unsigned char* bytes, uint32_t length)>;
 
+// What a scan says as it goes; each may be left empty.
+struct scan_handlers {
+    std::function<void(const scan_finding&)> on_finding;   // every warning, and the error that ends the scan
+    std::function<void(const scanned_target&)> on_target;  // each target once: complete, or as far as it got
+    piece_handler on_piece;
+};
+
+struct scan_result {
+    uint64_t targets = 0;       // targets begun
+    uint64_t bytes = 0;         // bytes their pieces hold
+    uint64_t records = 0;       // records loaded
+    uint64_t package_size = 0;
+    bool would_apply = false;   // the updater would install every target and delete the package
+    bool refused = false;       // the updater would refuse it: `refusal` says why
+    bool name_clash = false;    // ... because a name names a folder, or clashes with another as Windows compares
+                                // names: the POSIX port, whose file names differ, may still install it
+    scan_finding refusal;
+};
+
 // `unreadable`: the system failed to read the package or to hold one of its
-// records; its last finding says which, and the package itself may be sound.
+// records; `refusal` says which, and the package itself may be sound.
 enum class scan_outcome { scanned, not_opened, unreadable, stopped };
 
-// Scans the package at `path` (as given on the command line).
-scan_outcome scan_package(const std::string& path, package_scan& scan, const piece_handler& on_piece = {});
+// Scans the package at `path`, a path as given on the command line (UTF-8 on
+// POSIX, any bytes the system takes). When it cannot be opened, `why` says why.
+scan_outcome scan_package(const std::string& path, const scan_handlers& handlers, scan_result& result,
+                          std::string& why);
 
-// The name in UTF-8 and in double quotes, for messages.
+// The UTF-8 text with its control characters (C0, DEL, C1) written as \xNN:
+// a name from a package must not reach a terminal as commands.
+std::string printable_text(const std::string& utf8);
+
+// The same for a name in code page 1252.
+std::string printable_name(const std::string& name_1252);
+
+// The same in double quotes, for messages.
 std::string quoted_name(const std::string& name_1252);

@@ -1,16 +1,16 @@
 #include "report.h"
 
-#include "commands.h"
-
 #include <cstdio>
 
-bool scan_or_complain(const char* command, const std::string& path, package_scan& scan, const piece_handler& on_piece) {
-    switch (scan_package(path, scan, on_piece)) {
+bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
+                      scan_result& result) {
+    std::string why;
+    switch (scan_package(path, handlers, result, why)) {
         case scan_outcome::not_opened:
-            std::fprintf(stderr, "ulvpack %s: cannot open %s\n", command, path.c_str());
+            std::fprintf(stderr, "ulvpack %s: cannot open %s: %s\n", command, path.c_str(), why.c_str());
             return false;
         case scan_outcome::unreadable:
-            std::fprintf(stderr, "ulvpack %s: cannot read %s: %s\n", command, path.c_str(), scan.findings.back().text.c_str());
+            std::fprintf(stderr, "ulvpack %s: cannot read %s: %s\n", command, path.c_str(), result.refusal.text.c_str());
             return false;
         case scan_outcome::scanned:
         case scan_outcome::stopped:
@@ -19,26 +19,18 @@ bool scan_or_complain(const char* command, const std::string& path, package_scan
     return true;
 }
 
-void print_findings(const package_scan& scan) {
-    for (const scan_finding& finding : scan.findings) {
-        const char* kind = finding.error ? "error" : "warning";
-        if (finding.record == 0) {
-            std::fprintf(stderr, "%s: %s\n", kind, finding.text.c_str());
-        } else {
-            std::fprintf(stderr, "%s: record %u at byte %llu: %s\n", kind, finding.record,
-                         static_cast<unsigned long long>(finding.offset), finding.text.c_str());
-        }
+void print_finding(const scan_finding& finding) {
+    const char* kind = finding.error ? "error" : "warning";
+    if (finding.record == 0) {
+        std::fprintf(stderr, "%s: %s\n", kind, finding.text.c_str());
+    } else {
+        std::fprintf(stderr, "%s: record %llu at byte %llu: %s\n", kind, static_cast<unsigned long long>(finding.record),
+                     static_cast<unsigned long long>(finding.offset), finding.text.c_str());
     }
 }
 
-const scan_finding* refusal(const package_scan& scan) {
-    return !scan.findings.empty() && scan.findings.back().error ? &scan.findings.back() : nullptr;
-}
-
-uint64_t total_bytes(const package_scan& scan) {
-    uint64_t bytes = 0;
-    for (const scanned_target& target : scan.targets) bytes += target.written;
-    return bytes;
+std::string plural(uint64_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 const char* root_description(const root_prefix& prefix) {

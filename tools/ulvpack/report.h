@@ -7,17 +7,14 @@
 #include <string>
 
 // Scans `path`; when it cannot be opened or read, says so and returns false.
-bool scan_or_complain(const char* command, const std::string& path, package_scan& scan,
-                      const piece_handler& on_piece = {});
+bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
+                      scan_result& result);
 
-// Prints the scan's warnings and its error, each with its record and byte offset.
-void print_findings(const package_scan& scan);
+// Prints a warning or the error, with its record and byte offset.
+void print_finding(const scan_finding& finding);
 
-// The error that makes the updater refuse the package, or null.
-const scan_finding* refusal(const package_scan& scan);
-
-// The bytes that the pieces of all targets hold.
-uint64_t total_bytes(const package_scan& scan);
+// "1 target", "2 targets".
+std::string plural(uint64_t count, const char* noun);
 
 // "install directory", "Windows directory" or "system directory".
 const char* root_description(const root_prefix& prefix);

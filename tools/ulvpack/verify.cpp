@@ -13,7 +13,7 @@ const char usage[] =
     "Reads the whole package as the updater would and says whether the updater\n"
     "would apply it; if not, why, with the record number and byte offset.\n"
     "Warnings name what the updater accepts but a release should not ship.\n"
-    "Exit status: 0 valid, 1 invalid, 2 usage or I/O error.\n";
+    "Exit status: 0 valid, 1 invalid, 2 usage error, or the package cannot be read.\n";
 
 }  // namespace
 
@@ -22,18 +22,17 @@ int run_verify(int argc, char** argv) {
         std::fputs(usage, stdout);
         return exit_ok;
     }
-    if (argc != 1) {
-        std::fputs(usage, stderr);
-        return exit_usage;
-    }
-    package_scan scan;
-    if (!scan_or_complain("verify", argv[0], scan)) return exit_usage;
-    print_findings(scan);
-    if (refusal(scan) != nullptr) {
+    if (argc != 1) return usage_error("verify", usage, "");
+    if (is_option(argv[0])) return usage_error("verify", usage, unknown_option(argv[0]));
+    scan_handlers handlers;
+    handlers.on_finding = print_finding;
+    scan_result result;
+    if (!scan_or_complain("verify", argv[0], handlers, result)) return exit_usage;
+    if (result.refused) {
         std::fprintf(stderr, "%s: invalid: the updater would refuse it\n", argv[0]);
         return exit_refused;
     }
-    std::fprintf(stderr, "%s: valid: %zu targets, %llu bytes, %u records\n", argv[0], scan.targets.size(),
-                 static_cast<unsigned long long>(total_bytes(scan)), scan.records);
+    std::fprintf(stderr, "%s: valid: %s, %s, %s\n", argv[0], plural(result.targets, "target").c_str(),
+                 plural(result.bytes, "byte").c_str(), plural(result.records, "record").c_str());
     return exit_ok;
 }

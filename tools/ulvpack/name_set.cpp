@@ -1,0 +1,103 @@
+#include "name_set.h"
+
+#include "name_rules.h"
+
+#include <algorithm>
+
+namespace {
+
+// FNV-1a, 64 bits, continued from `hash`.
+uint64_t hash_bytes(uint64_t hash, const std::string& bytes) {
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
+constexpr uint64_t empty_hash = 0xCBF29CE484222325ull;
+
+// Never 0, which marks an empty slot. The last step of splitmix64 spreads
+// the bits over the slots.
+uint64_t stored(uint64_t hash) {
+    hash = (hash ^ (hash >> 31)) * 0x94D049BB133111EBull;
+    hash ^= hash >> 29;
+    return hash == 0 ? 1 : hash;
+}
+
+// The hashes of the folders that lead to the name (its root prefix first),
+// then of the name itself.
+std::vector<uint64_t> path_hashes(const std::string& key) {
+    std::vector<uint64_t> hashes;
+    uint64_t hash = empty_hash;
+    for (size_t start = 0; start < key.size();) {
+        const size_t end = std::min(key.find('/', start), key.size());
+        hash = hash_bytes(hash_bytes(hash, key.substr(start, end - start)), "/");
+        hashes.push_back(stored(hash));
+        start = end + 1;
+    }
+    return hashes;
+}
+
+}  // namespace
+
+bool hash_set::insert(uint64_t hash) {
+    if ((used + 1) * 2 > slots.size()) grow();
+    const size_t mask = slots.size() - 1;
+    for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
+        if (slots[at] == hash) return false;
+        if (slots[at] == 0) {
+            slots[at] = hash;
+            ++used;
+            return true;
+        }
+    }
+}
+
+bool hash_set::contains(uint64_t hash) const {
+    if (slots.empty()) return false;
+    const size_t mask = slots.size() - 1;
+    for (size_t at = static_cast<size_t>(hash) & mask; slots[at] != 0; at = (at + 1) & mask) {
+        if (slots[at] == hash) return true;
+    }
+    return false;
+}
+
+void hash_set::grow() {
+    std::vector<uint64_t> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? 64 : old.size() * 2, 0);
+    used = 0;
+    for (const uint64_t hash : old) {
+        if (hash != 0) insert(hash);
+    }
+}
+
+std::string windows_key(const std::string& name_1252) {
+    std::string key;
+    std::string component;
+    for (const char c : folded_name(name_1252) + "/") {
+        if (c != '/' && c != '\\') {
+            component += c;
+            continue;
+        }
+        // Windows drops the dots and spaces that end a component; "." and "" name no folder.
+        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
+        if (!component.empty()) key += (key.empty() ? "" : "/") + component;
+        component.clear();
+    }
+    return key;
+}
+
+name_clash add_name(name_set& names, const std::string& name_1252) {
+    const std::vector<uint64_t> hashes = path_hashes(windows_key(name_1252));
+    if (hashes.empty()) return name_clash::none;
+    name_clash clash = name_clash::none;
+    for (size_t i = 0; i + 1 < hashes.size(); ++i) {
+        if (names.files.contains(hashes[i])) clash = name_clash::below_a_file;
+        names.folders.insert(hashes[i]);
+    }
+    if (names.folders.contains(hashes.back())) clash = name_clash::over_a_folder;
+    if (!names.files.insert(hashes.back()) && clash == name_clash::none) clash = name_clash::same_file;
+    return clash;
+}

@@ -1,0 +1,126 @@
+// ulvpack's own file services on POSIX, with no-follow opens relative to an
+// open folder, so that no link planted below a folder is ever followed.
+#include "platform/tool_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string system_reason() {
+    return std::strerror(errno);
+}
+
+// Only a regular file is taken: a FIFO or a device would hold the tool or
+// take bytes away. Opened without waiting, then used as any file.
+int keep_if_regular(int handle, std::string& why) {
+    struct stat status;
+    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+        why = S_ISDIR(status.st_mode) ? "it is a folder" : "it is not a regular file";
+        close(handle);
+        return -1;
+    }
+    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    return handle;
+}
+
+bool flush_folder(const fs::path& folder, std::string& why) {
+    const int handle = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool flushed = handle >= 0 && (fsync(handle) == 0 || errno == EINVAL);
+    if (!flushed) why = "cannot flush the folder " + folder.u8string() + ": " + system_reason();
+    if (handle >= 0) close(handle);
+    return flushed;
+}
+
+// Opens the folder `name` inside `parent` without following a link, making
+// it when it is missing.
+int open_or_make_folder(int parent, const std::string& name, std::string& why) {
+    int folder = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0 && errno == ENOENT) {
+        if (mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            why = "cannot make the folder: " + system_reason();
+            return -1;
+        }
+        folder = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (folder < 0) why = errno == ELOOP || errno == ENOTDIR ? "it is a link or not a folder" : system_reason();
+    return folder;
+}
+
+}  // namespace
+
+int open_package(const fs::path& path, std::string& why) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (handle < 0) {
+        why = system_reason();
+        return -1;
+    }
+    return keep_if_regular(handle, why);
+}
+
+int create_temporary_beside(const fs::path& out, fs::path& temporary, std::string& why) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporary_name_beside(out);
+        const int handle = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (handle >= 0) return handle;
+        if (errno != EEXIST) break;
+    }
+    why = "cannot create a file beside " + out.u8string() + ": " + system_reason();
+    return -1;
+}
+
+bool replace_file(const fs::path& temporary, const fs::path& out, std::string& why) {
+    if (std::rename(temporary.c_str(), out.c_str()) != 0) {
+        why = "cannot put the package in the place of " + out.u8string() + ": " + system_reason();
+        return false;
+    }
+    return flush_folder(out.parent_path(), why);
+}
+
+int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why) {
+    why.clear();
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    int parent = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+        why = folder.u8string() + ": " + system_reason();
+        return -1;
+    }
+    fs::path shown = folder;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        shown /= fs::u8path(parts[i]);
+        const int next = open_or_make_folder(parent, parts[i], why);
+        close(parent);
+        if (next < 0) {
+            why = shown.u8string() + ": " + why;
+            return -1;
+        }
+        parent = next;
+    }
+    shown /= fs::u8path(parts.back());
+    const char* name = parts.back().c_str();
+    struct stat existing;
+    if (fstatat(parent, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        why = S_ISLNK(existing.st_mode) ? "it is a link"
+            : !S_ISREG(existing.st_mode) ? "it is not a regular file"
+            : !replace                   ? "it exists (--force replaces it)"
+            : "";
+        // A new file in its place, not a write into the old one, which may be a hard link to a file elsewhere.
+        if (why.empty() && unlinkat(parent, name, 0) != 0) why = system_reason();
+    }
+    int handle = -1;
+    if (why.empty()) {
+        handle = openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+        if (handle < 0) why = system_reason();
+    }
+    close(parent);
+    if (handle >= 0) handle = keep_if_regular(handle, why);
+    if (handle < 0) why = shown.u8string() + ": " + why;
+    return handle;
+}

@@ -1,0 +1,32 @@
+// The files that ulvpack create packs, gathered from its SOURCE arguments
+// (PREFIX=DIR, every regular file below DIR; NAME=FILE, one file).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct source_file {
+    std::string name;  // code page 1252
+    std::filesystem::path file;
+    uint32_t size = 0;
+    std::string source;  // the argument it came from, for messages
+};
+
+struct source_problem {
+    std::string text;
+    bool unreadable = false;  // the system could not read a file or folder; else the source is refused
+};
+
+// Adds the files of one SOURCE argument to `files`. Says on standard error
+// what it leaves out of a folder and why: links (unless `follow_links`, and
+// then still a link back to a folder above it), FIFOs, sockets, devices,
+// empty folders. False, with `problem`, when a name cannot be packed or a
+// file or folder cannot be read.
+bool add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files,
+                source_problem& problem);
+
+// Why the updater could not install `name`, or "": the name rule, the names
+// Windows refuses or alters, a name that ends in a separator.
+std::string unpackable(const std::string& name_1252);
