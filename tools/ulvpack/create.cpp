@@ -77,9 +77,11 @@ bool names_fit_together(std::vector<source_file>& files, std::string& problem) {
             const bool nested = other_key.compare(0, key.size() + 1, key + "/") == 0 ||
                                 key.compare(0, other_key.size() + 1, other_key + "/") == 0;
             if (&other == &file || !(same || nested)) continue;
-            problem = same ? quoted_name(file.name) + " comes from both " + other.source + " and " + file.source
-                           : quoted_name(file.name) + " (from " + file.source + ") and " + quoted_name(other.name) +
-                                 " (from " + other.source + ") need a file and a folder of the same name";
+            const std::string both = printable_text(other.file.u8string()) + " (from " + other.source + ") and " +
+                                     printable_text(file.file.u8string()) + " (from " + file.source + ")";
+            problem = same ? quoted_name(file.name) + " comes from both " + both
+                           : quoted_name(other.name) + " and " + quoted_name(file.name) +
+                                 " need a file and a folder of the same name: " + both;
             return false;
         }
     }
@@ -168,7 +170,12 @@ int run_create(int argc, char** argv) {
     std::vector<source_file> files;
     source_problem source;
     for (const std::string& argument : sources) {
-        if (!add_source(argument, follow_links, files, source)) return source.unreadable ? fail(source.text) : refuse(source.text);
+        if (add_source(argument, follow_links, files, source)) continue;
+        switch (source.kind) {
+            case source_problem::refused: return refuse(source.text);
+            case source_problem::unreadable: return fail(source.text);
+            case source_problem::malformed: return usage_error("create", usage, source.text);
+        }
     }
     std::string problem;
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");

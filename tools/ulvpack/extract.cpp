@@ -1,6 +1,7 @@
 // ulvpack extract: writes the targets of a package under a folder, to look at
 // them without installing them.
 #include "commands.h"
+#include "name_set.h"
 #include "report.h"
 
 #include "platform/codepage_1252.h"
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -74,8 +74,8 @@ private:
         const std::vector<std::string> parts = extraction_parts(target);
         current.clear();
         for (const std::string& part : parts) current += (current.empty() ? "" : "/") + part;
-        // A name installed twice replaces its own earlier copy, as the updater does.
-        const bool ours = !written.insert(current).second;
+        // A name installed twice, as Windows compares names, replaces its own earlier copy, as the updater does.
+        const bool ours = add_name(written, target.name) == name_clash::same_file;
         handle = create_below(folder, parts, replace || ours, problem);
         if (handle == -1) {
             problem = "refused: " + printable_text(problem);  // the path comes from the package
@@ -89,7 +89,7 @@ private:
     bool replace;
     int handle = -1;
     std::string current;  // relative path of the target being written, UTF-8
-    std::set<std::string> written;
+    name_set written;
 };
 
 }  // namespace

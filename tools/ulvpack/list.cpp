@@ -6,6 +6,7 @@
 
 #include "platform/codepage_1252.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -102,6 +103,11 @@ int run_list(int argc, char** argv) {
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
                     plural(result.records, "record").c_str());
+    }
+    // A listing lost on a full disk or a closed pipe must not pass for one written.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "ulvpack list: cannot write the listing: %s\n", std::strerror(errno));
+        return exit_usage;
     }
     if (!scanned) return exit_usage;
     if (result.refused) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ int run_command(int argc, char** argv) {
 int run_guarded(int argc, char** argv) {
     try {
         return run_command(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ulvpack: out of memory\n");
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "ulvpack: %s\n", failure.what());
     } catch (...) {
@@ -64,6 +67,7 @@ int run_guarded(int argc, char** argv) {
 // The arguments in UTF-8, whatever the ANSI code page: paths in any script
 // are then opened as given (the file services take UTF-8 paths).
 int wmain(int argc, wchar_t** wide) {
+    SetConsoleOutputCP(CP_UTF8);  // messages and listings are UTF-8
     std::vector<std::string> arguments;
     std::vector<char*> argv;
     for (int i = 0; i < argc; ++i) {

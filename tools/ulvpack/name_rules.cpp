@@ -48,6 +48,12 @@ std::string windows_refusal(const std::string& name) {
     return "";
 }
 
+bool names_a_folder(const std::string& name_1252) {
+    const size_t separator = name_1252.find_last_of("/\\");
+    const std::string last = separator == std::string::npos ? name_1252 : name_1252.substr(separator + 1);
+    return last.find_first_not_of(". ") == std::string::npos;
+}
+
 std::string folded_name(const std::string& name) {
     std::string folded = name;
     for (char& c : folded) {

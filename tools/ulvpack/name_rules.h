@@ -12,5 +12,10 @@ std::string updater_refusal(const std::string& name);
 // or "".
 std::string windows_refusal(const std::string& name);
 
+// True when the name ends in a folder rather than a file: its last component,
+// split at "/" and "\", is empty or made only of dots and spaces, which
+// Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").
+bool names_a_folder(const std::string& name_1252);
+
 // The same name for Windows' case-insensitive file systems.
 std::string folded_name(const std::string& name);

@@ -42,7 +42,7 @@ std::vector<uint64_t> path_hashes(const std::string& key) {
 }  // namespace
 
 bool hash_set::insert(uint64_t hash) {
-    if ((used + 1) * 2 > slots.size()) grow();
+    if ((used + 1) * 4 > slots.size() * 3) grow();
     const size_t mask = slots.size() - 1;
     for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
         if (slots[at] == hash) return false;

@@ -5,10 +5,10 @@
 // never makes or removes folders, so such a package can never be applied.
 //
 // Only 64-bit hashes of the names and of their folders are kept, in two
-// open-addressed tables never more than half full: at most 16 bytes a name and
-// 16 a folder (twice that while a table grows), whatever the names' lengths.
-// Two different names taken for one would need a hash collision (about one
-// chance in 10^7 for millions of names).
+// open-addressed tables kept between 3/8 and 3/4 full: 11 to 22 bytes a name
+// or a folder, and 32 for an instant while a table grows, whatever the
+// names' lengths. Two different names taken for one would need a hash
+// collision (about one chance in 10^7 for millions of names).
 #pragma once
 
 #include <cstdint>

@@ -18,10 +18,10 @@ namespace {
 std::string why_not_loaded(load_status status, uint64_t left) {
     switch (status) {
         case load_status::nothing_left: return "the package ends there";
-        case load_status::short_tail: return "only " + plural(left, "byte") + " remain, too few for a record";
+        case load_status::short_tail: return "only " + plural(left, "byte") + (left == 1 ? " remains" : " remain") + ", too few for a record";
         case load_status::unended_length: return "the record length does not end within its first 4 bytes";
         case load_status::length_below_4: return "the record length is below 4";
-        case load_status::cut_short: return "the record claims more bytes than the " + plural(left, "byte") + " that remain";
+        case load_status::cut_short: return "the record claims more than the " + plural(left, "byte") + " left";
         case load_status::read_error: return "the package cannot be read";
         case load_status::out_of_memory: return "the record cannot be held in memory";
         case load_status::loaded: return "a name in the record cannot be held in memory";
@@ -53,8 +53,9 @@ public:
                 case walk_event::package_ended:
                     result.would_apply = true;
                     if (walk.record_offset < result.package_size) {
-                        warning(walk, plural(result.package_size - walk.record_offset, "byte") +
-                                          " after the last target are ignored (" + not_loaded(walk) + ")");
+                        const uint64_t stray = result.package_size - walk.record_offset;
+                        warning(walk, plural(stray, "byte") + (stray == 1 ? " after the last target is" : " after the last target are") +
+                                          " ignored (" + not_loaded(walk) + ")");
                     }
                     return scan_outcome::scanned;
                 case walk_event::package_malformed:
@@ -124,8 +125,8 @@ private:
     bool begin_target(const package_walk& walk) {
         const std::string name = walk.header.entry_name.get();
         const std::string quoted = quoted_name(name);
-        if (name.back() == '/' || name.back() == '\\') {
-            return refuse_name(walk, quoted + " ends in a separator: it names a folder, and the updater writes only files");
+        if (names_a_folder(name)) {
+            return refuse_name(walk, quoted + " names a folder, not a file: the updater writes only files");
         }
         const std::string windows = windows_refusal(name);
         if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would refuse or alter it");
@@ -203,20 +204,41 @@ scan_outcome scan_package(const std::string& path, const scan_handlers& handlers
     return outcome;
 }
 
+namespace {
+
+// The length of the UTF-8 character at `at`, and its code point; 0 when the
+// bytes there are not one.
+size_t next_character(const std::string& utf8, size_t at, uint32_t& code) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                        : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    if (length == 0 || at + length > utf8.size()) return 0;
+    code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = static_cast<unsigned char>(utf8[at + i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    return length;
+}
+
+}  // namespace
+
 std::string printable_text(const std::string& utf8) {
     std::string shown;
-    for (size_t at = 0; at < utf8.size(); ++at) {
-        unsigned char byte = static_cast<unsigned char>(utf8[at]);
-        // C0 controls and DEL, and the C1 controls U+0080 to U+009F ("\xC2\x80" to "\xC2\x9F").
-        const bool c1 = byte == 0xC2 && at + 1 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) < 0xA0;
-        if (byte >= 0x20 && byte != 0x7F && !c1) {
-            shown += utf8[at];
+    for (size_t at = 0; at < utf8.size();) {
+        uint32_t code = 0;
+        const size_t length = next_character(utf8, at, code);
+        // C0 controls, DEL and C1 controls are escaped, and so is each byte that is not UTF-8.
+        if (length > 0 && code >= 0x20 && (code < 0x7F || code > 0x9F)) {
+            shown.append(utf8, at, length);
+            at += length;
             continue;
         }
-        if (c1) byte = static_cast<unsigned char>(utf8[++at]);
         char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", length > 0 ? code : static_cast<unsigned char>(utf8[at]));
         shown += escaped;
+        at += length > 0 ? length : 1;
     }
     return shown;
 }

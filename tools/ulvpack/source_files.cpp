@@ -5,6 +5,7 @@
 #include "package_scan.h"
 
 #include "package/target_names.h"
+#include "platform/tool_files.h"
 
 #include <cstdio>
 
@@ -32,7 +33,7 @@ void leave_out(const fs::path& path, const std::string& why) {
 }
 
 bool unreadable(source_problem& problem, const fs::path& path, const std::error_code& error) {
-    problem = {"cannot read " + shown(path) + ": " + error.message(), true};
+    problem = {"cannot read " + shown(path) + ": " + error.message(), source_problem::unreadable};
     return false;
 }
 
@@ -46,28 +47,29 @@ const char* kind_of(fs::file_type type) {
     }
 }
 
-bool add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument,
+bool add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument, bool follow_link,
               std::vector<source_file>& files, source_problem& problem) {
     source_file entry;
     std::string why;
     if (!name_from_utf8(name_utf8, entry.name, why)) {
-        problem = {"\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why, false};
+        problem = {"\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why};
         return false;
     }
     why = unpackable(entry.name);
     if (!why.empty()) {
-        problem = {quoted_name(entry.name) + " (from " + argument + ") " + why, false};
+        problem = {quoted_name(entry.name) + " (from " + argument + ") " + why};
         return false;
     }
     std::error_code error;
     const uintmax_t size = fs::file_size(file, error);
     if (error) return unreadable(problem, file, error);
     if (size > largest_file_size) {
-        problem = {shown(file) + " is 4 GiB or more: package sizes are 32-bit", false};
+        problem = {shown(file) + " is 4 GiB or more: package sizes are 32-bit"};
         return false;
     }
     entry.file = file;
     entry.size = static_cast<uint32_t>(size);
+    entry.follow_link = follow_link;
     entry.source = argument;
     files.push_back(entry);
     return true;
@@ -83,19 +85,17 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
         empty = false;
         const fs::path path = it->path();
         const std::string inner = name + "/" + path.filename().u8string();
-        fs::file_status status = it->symlink_status(error);
-        if (error) return unreadable(walk.problem, path, error);
-        if (fs::is_symlink(status)) {
-            if (!walk.follow_links) {
-                leave_out(path, "a symbolic link (--follow-links follows links)");
-                continue;
-            }
-            status = fs::status(path, error);
-            if (error) {
-                leave_out(path, "a link that leads nowhere (" + error.message() + ")");
-                continue;
-            }
+        const bool link = is_link(path);
+        if (link && !walk.follow_links) {
+            leave_out(path, "a link (--follow-links follows links)");
+            continue;
         }
+        const fs::file_status status = fs::status(path, error);
+        if (error && link) {
+            leave_out(path, "a link that leads nowhere (" + error.message() + ")");
+            continue;
+        }
+        if (error) return unreadable(walk.problem, path, error);
         if (fs::is_directory(status)) {
             const fs::path real = fs::canonical(path, error);
             if (error) return unreadable(walk.problem, path, error);
@@ -110,7 +110,7 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
             walk.folders_above.pop_back();
             if (!added) return false;
         } else if (fs::is_regular_file(status)) {
-            if (!add_file(inner, path, walk.argument, walk.files, walk.problem)) return false;
+            if (!add_file(inner, path, walk.argument, walk.follow_links, walk.files, walk.problem)) return false;
         } else {
             leave_out(path, kind_of(status.type()));
         }
@@ -124,9 +124,7 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
 
 std::string unpackable(const std::string& name_1252) {
     std::string why = updater_refusal(name_1252);
-    if (why.empty() && (name_1252.back() == '/' || name_1252.back() == '\\')) {
-        why = "ends in a separator: it names a folder, and the updater writes only files";
-    }
+    if (why.empty() && names_a_folder(name_1252)) why = "names a folder, not a file: the updater writes only files";
     if (why.empty()) why = windows_refusal(name_1252);
     return why;
 }
@@ -135,7 +133,7 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
                 source_problem& problem) {
     const size_t equals = argument.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == argument.size()) {
-        problem = {"\"" + argument + "\" is neither PREFIX=DIR nor NAME=FILE", false};
+        problem = {"\"" + printable_text(argument) + "\" is neither PREFIX=DIR nor NAME=FILE", source_problem::malformed};
         return false;
     }
     const std::string left = argument.substr(0, equals);
@@ -145,7 +143,7 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
     for (const root_prefix& prefix : root_prefixes) {
         if (left + "/" != prefix.text) continue;
         if (!fs::is_directory(status)) {
-            problem = {argument + ": " + shown(right) + " is not a folder", false};
+            problem = {argument + ": " + shown(right) + " is not a folder"};
             return false;
         }
         tree_walk walk{argument, follow_links, files, problem, {fs::canonical(right, error)}};
@@ -153,8 +151,8 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
         return add_folder(walk, left, right);
     }
     if (!fs::is_regular_file(status)) {
-        problem = {argument + ": " + shown(right) + " is not a regular file", false};
+        problem = {argument + ": " + shown(right) + " is not a regular file"};
         return false;
     }
-    return add_file(left, right, argument, files, problem);
+    return add_file(left, right, argument, true, files, problem);
 }

@@ -11,12 +11,15 @@ struct source_file {
     std::string name;  // code page 1252
     std::filesystem::path file;
     uint32_t size = 0;
+    bool follow_link = false;  // named on the command line, or --follow-links: a link may lead to it
     std::string source;  // the argument it came from, for messages
 };
 
 struct source_problem {
     std::string text;
-    bool unreadable = false;  // the system could not read a file or folder; else the source is refused
+    // A name or file the updater cannot take; a file or folder the system
+    // cannot read; an argument that is no SOURCE at all.
+    enum kind_of_problem { refused, unreadable, malformed } kind = refused;
 };
 
 // Adds the files of one SOURCE argument to `files`. Says on standard error

@@ -18,9 +18,11 @@ const char usage[] =
 }  // namespace
 
 int run_verify(int argc, char** argv) {
-    if (argc == 1 && asks_for_help(argv[0])) {
-        std::fputs(usage, stdout);
-        return exit_ok;
+    for (int i = 0; i < argc; ++i) {
+        if (asks_for_help(argv[i])) {
+            std::fputs(usage, stdout);
+            return exit_ok;
+        }
     }
     if (argc != 1) return usage_error("verify", usage, "");
     if (is_option(argv[0])) return usage_error("verify", usage, unknown_option(argv[0]));

@@ -14,10 +14,26 @@
 // is not a regular file (a folder, a FIFO, a device).
 int open_package(const std::filesystem::path& path, std::string& why);
 
+// Opens a file found in a source folder, for reading. Unless `follow_link`,
+// a link in its place is refused (it may have been put there since the folder
+// was read); anything but a regular file is refused. Returns -1, with the
+// reason in `why`, when it cannot be opened or is refused.
+int open_source_file(const std::filesystem::path& path, bool follow_link, std::string& why);
+
+// True when `path` itself is a link (a symbolic link, or on Windows any
+// reparse point such as a junction).
+bool is_link(const std::filesystem::path& path);
+
 // Creates a new file in the folder of `out`, under a name that cannot be
 // guessed and that nothing (no other program, no link) held before. Returns
 // its handle and its path in `temporary`, or -1 with the reason in `why`.
 int create_temporary_beside(const std::filesystem::path& out, std::filesystem::path& temporary, std::string& why);
+
+// Until forget_temporary(), a signal that ends the tool (interrupt,
+// termination, hang-up) removes `temporary` first, so that no partial package
+// is left behind.
+void remove_if_interrupted(const std::filesystem::path& temporary);
+void forget_temporary();
 
 // Puts the file `temporary` in the place of `out` in one step, replacing what
 // was there, and writes the change of names to stable storage. False, with

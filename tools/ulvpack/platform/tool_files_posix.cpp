@@ -3,6 +3,7 @@
 #include "platform/tool_files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -62,6 +63,44 @@ int open_package(const fs::path& path, std::string& why) {
         return -1;
     }
     return keep_if_regular(handle, why);
+}
+
+int open_source_file(const fs::path& path, bool follow_link, std::string& why) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW));
+    if (handle < 0) {
+        why = errno == ELOOP ? "it became a link" : system_reason();
+        return -1;
+    }
+    return keep_if_regular(handle, why);
+}
+
+bool is_link(const fs::path& path) {
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+namespace {
+
+char interrupted_temporary[4096];
+
+void remove_and_end(int signal_number) {
+    if (interrupted_temporary[0] != '\0') unlink(interrupted_temporary);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+}  // namespace
+
+void remove_if_interrupted(const fs::path& temporary) {
+    const std::string path = fs::absolute(temporary).string();
+    if (path.size() >= sizeof interrupted_temporary) return;
+    std::memcpy(interrupted_temporary, path.c_str(), path.size() + 1);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_and_end);
+}
+
+void forget_temporary() {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, SIG_DFL);
+    interrupted_temporary[0] = '\0';
 }
 
 int create_temporary_beside(const fs::path& out, fs::path& temporary, std::string& why) {
