@@ -11,6 +11,9 @@
 # median wall time, the spread (min to max), the ratios to tar and cp, MB/s and
 # the peak resident memory.
 #
+# The packages are protected (a CRC-32C per piece, checked by the updater);
+# the same workload as a classic package shows what the checks cost.
+#
 # Besides the product (ulvupdate -s), two measurement builds run: without the
 # 100 ms pause after each creation (the file work alone, every target and
 # folder flushed to disk as shipped), and the same without any flush. Their
@@ -42,6 +45,7 @@ make_workload() {  # name, then the files to make: "count size"
         head -c $((count * size)) /dev/urandom | split -b "$size" -a 4 -d - "$dir/f"
     fi
     "$bin/ulvpack" create -o "$work/$name/package.upd" windows="$work/$name/tree/windows" 2>/dev/null
+    "$bin/ulvpack" create --plain -o "$work/$name/package-classic.upd" windows="$work/$name/tree/windows" 2>/dev/null
     tar -cf "$work/$name/package.tar" -C "$work/$name/tree/windows" .
     du -sb "$work/$name/tree/windows" | cut -f1 >"$work/$name/bytes"
 }
@@ -52,6 +56,9 @@ measure() {
     rm -rf "$dest"
     mkdir -p "$dest/windows/data" "$dest/windows/system32"
     case $program in
+        ulvupdate_no_pause_classic)
+                    ln "$work/$name/package-classic.upd" "$dest/package.upd"
+                    set -- env WINDIR="$dest/windows" "$bin/ulvupdate_no_pause" -s "$dest/package.upd" ;;
         ulvupdate*) ln "$work/$name/package.upd" "$dest/package.upd"
                     set -- env WINDIR="$dest/windows" "$bin/$program" -s "$dest/package.upd" ;;
         tar) set -- tar -xf "$work/$name/package.tar" -C "$dest/windows" ;;
@@ -68,7 +75,7 @@ measure() {
     echo "$(( (end - start) / 1000 )) $(cat "$work/rss")" >>"$work/$name/$program.times"
 }
 
-programs=${BENCH_PROGRAMS:-ulvupdate ulvupdate_no_pause ulvupdate_no_pause_no_flush tar cp}
+programs=${BENCH_PROGRAMS:-ulvupdate ulvupdate_no_pause ulvupdate_no_pause_classic ulvupdate_no_pause_no_flush tar cp}
 workloads=${BENCH_WORKLOADS:-small large}
 echo "Making the workloads in $work ..."
 [[ " $workloads " != *" small "* ]] || make_workload small "$small_count" 32768
@@ -103,6 +110,7 @@ for name in $workloads; do
         case $program in
             ulvupdate) label="ulvupdate -s" ;;
             ulvupdate_no_pause) label="ulvupdate, no pauses" ;;
+            ulvupdate_no_pause_classic) label="ulvupdate, no pauses, classic" ;;
             ulvupdate_no_pause_no_flush) label="ulvupdate, no pauses, no flush" ;;
             tar) label="tar -xf" ;;
             cp) label="cp -r" ;;
@@ -124,6 +132,13 @@ for name in $workloads; do
         per = (f - u) / t / 1000
         printf "Flushing, %s: %.3f s in all, %.3f ms per target = %.1f%% of the 100 ms pause after each creation\n",
                n, (f - u) / 1e6, per, per / 100 * 100 }'
+done
+for name in $workloads; do
+    [ -f "$work/$name/ulvupdate_no_pause.times" ] && [ -f "$work/$name/ulvupdate_no_pause_classic.times" ] || continue
+    read -r checked _ < <(stats "$work/$name/ulvupdate_no_pause.times")
+    read -r classic _ < <(stats "$work/$name/ulvupdate_no_pause_classic.times")
+    awk -v n="$name" -v p="$checked" -v c="$classic" 'BEGIN {
+        printf "Protection, %s: protected package %.3f s, classic %.3f s: %+.1f%% (target: within 5%%)\n", n, p/1e6, c/1e6, (p/c - 1) * 100 }'
 done
 echo "Targets: ulvupdate without flushes at most 1.05x tar -xf, which flushes nothing; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB."
 echo "ulvupdate -s sleeps 100 ms after creating each target, as it must (a held file gets time to be let go):"

@@ -1,5 +1,8 @@
 #include "package/package_walk.h"
 
+#include "package/crc32c.h"
+#include "platform/platform.h"
+
 #include <cstring>
 
 namespace {
@@ -23,7 +26,44 @@ walk_event end_of_records(package_walk& walk) {
     if (is_system_failure(walk.last_load)) return finish(walk, walk_event::read_failed);
     if (walk.records == 0) return finish(walk, walk_event::package_malformed, walk_fault::no_record);
     if (walk.target_open) return finish(walk, walk_event::package_malformed, walk_fault::ends_inside_target);
+    // A protected package is made without stray bytes: any are a fault.
+    if (walk.protected_package && walk.last_load != load_status::nothing_left) {
+        return finish(walk, walk_event::package_malformed, walk_fault::stray_bytes);
+    }
     return finish(walk, walk_event::package_ended);
+}
+
+// The checks of a protected package, on the record just read: true when it
+// passes, else `end` is the event that ends the walk. The length is checked
+// on the first record, before any target is created: a download cut short is
+// refused whole.
+bool integrity_holds(package_walk& walk, walk_event& end) {
+    const record_header& header = walk.header;
+    if (walk.records == 1) {
+        walk.protected_package = header.opaque_2 == integrity_marker;
+        if (!walk.protected_package) return true;
+        const int64_t left = bytes_left(walk.package);
+        if (left < 0) {
+            end = finish(walk, walk_event::read_failed);
+            return false;
+        }
+        walk.package_length = walk.reader.size + static_cast<uint64_t>(left);
+    }
+    if (!walk.protected_package) return true;
+    walk_fault fault = walk_fault::none;
+    if (walk.records == 1 && static_cast<uint32_t>(walk.package_length) != header.opaque_3) {
+        fault = walk_fault::wrong_length;
+    } else if (header.opaque_2 != integrity_marker) {
+        fault = walk_fault::no_marker;
+    } else if (walk.records > 1 && header.opaque_3 != static_cast<uint32_t>(walk.records - 1)) {
+        fault = walk_fault::wrong_index;
+    } else {
+        walk.checksum = crc32c(piece_bytes(walk), header.piece_length);
+        if (walk.checksum != header.opaque_1) fault = walk_fault::wrong_checksum;
+    }
+    if (fault == walk_fault::none) return true;
+    end = finish(walk, walk_event::package_malformed, fault);
+    return false;
 }
 
 walk_event begin_target(package_walk& walk) {
@@ -51,6 +91,8 @@ walk_event load_next_record(package_walk& walk) {
     if (!payload_within_record(walk.reader, walk.header)) {
         return finish(walk, walk_event::package_malformed, walk_fault::payload_past_record);
     }
+    walk_event end;
+    if (!integrity_holds(walk, end)) return end;
     // The further records of a target name it again; their names are not used.
     if (!walk.target_open) return begin_target(walk);
     walk.step = walk_step::after_piece;

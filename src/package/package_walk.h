@@ -12,6 +12,13 @@
 
 #include <cstdint>
 
+// A package whose first record carries this in opaque_2 is protected: every
+// record carries it, with the CRC-32C of its piece in opaque_1 and its index
+// (from 0) in opaque_3, except the first, whose opaque_3 holds the length of
+// the whole package modulo 2^32. The bytes "ULV1" read as a little-endian
+// number: version 1 of these fields, a value no packer writes by chance.
+constexpr uint32_t integrity_marker = 0x31564C55;
+
 enum class walk_event {
     target_begins,      // a target's first record; its name passed the name rule
     piece,              // the current record's piece: piece_bytes(), header.piece_length bytes
@@ -29,6 +36,11 @@ enum class walk_fault {
     unreadable_header,    // `unread_field` names the field
     payload_past_record,  // the piece reaches past the record's end
     refused_name,         // `refused` says why
+    wrong_length,         // protected: the package is not as long as its first record says (`package_length`)
+    no_marker,            // protected: a later record does not carry the marker
+    wrong_index,          // protected: a record does not carry its own index
+    wrong_checksum,       // protected: a piece does not match its CRC-32C (`checksum`)
+    stray_bytes,          // protected: bytes after the last target that are no record
 };
 
 // Which event the next call starts from; only next_walk_event uses it.
@@ -45,6 +57,9 @@ struct package_walk {
     uint32_t records = 0;        // records loaded so far
     uint64_t record_offset = 0;  // byte offset of the current record, or of the bytes that were not one
     bool target_open = false;
+    bool protected_package = false;  // known once the first record is read
+    uint64_t package_length = 0;     // of a protected package, as found on the disk
+    uint32_t checksum = 0;           // of the current piece, when a protected package's does not match
     load_status last_load = load_status::loaded;
     walk_fault fault = walk_fault::none;
     const char* unread_field = nullptr;

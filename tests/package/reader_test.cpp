@@ -1,5 +1,7 @@
 #include "package/reader.h"
 
+#include "package/crc32c.h"
+
 #include "package/record_header.h"
 #include "package/varint.h"
 #include "platform/platform.h"
@@ -233,4 +235,30 @@ TEST(completes_target, compares_in_unsigned_32_bit_arithmetic) {
     header.piece_offset = 0;
     header.piece_length = 0;
     EXPECT_TRUE(completes_target(header));
+}
+
+TEST(crc32c, gives_the_published_check_values_in_one_call_or_several) {
+    std::string ascending(32, '\0');
+    for (size_t i = 0; i < ascending.size(); ++i) ascending[i] = static_cast<char>(i);
+    struct row { bytes in; uint32_t crc; };
+    const row rows[] = {
+        {"123456789", 0xE3069283u},
+        {bytes(32, '\0'), 0x8A9136AAu},
+        {bytes(32, '\xFF'), 0x62A8AB43u},
+        {ascending, 0x46DD794Eu},
+        {"", 0u},
+    };
+    for (const row& r : rows) {
+        const auto* data = reinterpret_cast<const unsigned char*>(r.in.data());
+        EXPECT_EQ(crc32c(data, r.in.size()), r.crc) << r.in.size();
+        EXPECT_EQ(crc32c_by_tables(data, r.in.size()), r.crc) << r.in.size();
+        const size_t split = r.in.size() / 3;  // not a multiple of 8: both the tables and the byte loop
+        EXPECT_EQ(crc32c(data + split, r.in.size() - split, crc32c(data, split)), r.crc) << r.in.size();
+    }
+    // Past three blocks of 4 KiB the instruction runs three streams and joins them: it must agree with the tables.
+    const bytes long_text = every_byte_value(3 * 4096 * 2 + 77);
+    for (const size_t start : {0u, 1u, 5u}) {
+        const auto* data = reinterpret_cast<const unsigned char*>(long_text.data()) + start;
+        EXPECT_EQ(crc32c(data, long_text.size() - start), crc32c_by_tables(data, long_text.size() - start)) << start;
+    }
 }

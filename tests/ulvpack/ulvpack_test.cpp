@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -47,15 +48,49 @@ std::vector<std::string> sources_of(const std::string& tree) {
 TEST(ulvpack_create, writes_the_worked_example_byte_for_byte) {
     scratch_folder folder;
     write_file(folder.at("a.txt"), "abc");
-    const process_result result = ulvpack({"create", "-o", folder.at("a.upd"), "windows/a.txt=" + folder.at("a.txt")});
+    const process_result result =
+        ulvpack({"create", "--plain", "-o", folder.at("a.upd"), "windows/a.txt=" + folder.at("a.txt")});
     ASSERT_EQ(result.exit_code, 0) << result.errors;
+    EXPECT_NE(ulvpack({"verify", folder.at("a.upd")}).errors.find("integrity: none (classic package)"), std::string::npos);
     EXPECT_EQ(read_file(folder.at("a.upd")),
               std::string("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x03" "abc", 24));
     EXPECT_NE(result.errors.find("1 target, 3 bytes"), std::string::npos) << result.errors;
 
     // A name stored decomposed (e and a combining acute) is packed as the letter of the code page.
-    ASSERT_EQ(ulvpack({"create", "-o", folder.at("e.upd"), "windows/e\xCC\x81.txt=" + folder.at("a.txt")}).exit_code, 0);
+    ASSERT_EQ(ulvpack({"create", "--plain", "-o", folder.at("e.upd"), "windows/e\xCC\x81.txt=" + folder.at("a.txt")}).exit_code, 0);
     EXPECT_NE(read_file(folder.at("e.upd")).find("windows/\xE9.txt"), std::string::npos);
+}
+
+TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
+    scratch_folder folder;
+    const std::string b = every_byte_value(300);
+    write_tree(folder.at("tree"), {{"a.txt", "first"}, {"b.bin", b}, {"c.txt", ""}});
+    const std::string path = folder.at("p.upd");
+    ASSERT_EQ(ulvpack({"create", "--piece-size", "100", "-o", path, "windows=" + folder.at("tree")}).exit_code, 0);
+    const std::string whole_package = read_file(path);
+    EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: CRC-32C per piece, length checked"), std::string::npos);
+
+    // Every cut point, an extension, and a bit flipped in the first piece: nothing is written.
+    std::vector<std::string> damaged = {whole_package + "x"};
+    for (size_t cut = 1; cut < whole_package.size(); ++cut) damaged.push_back(whole_package.substr(0, cut));
+    damaged.push_back(whole_package);
+    damaged.back()[whole_package.find("first")] ^= 0x04;
+    for (const std::string& bytes : damaged) {
+        reset_recording();
+        write_file(path, bytes);
+        EXPECT_EQ(apply_package(path.c_str()), 0) << bytes.size();
+        ASSERT_EQ(recorded().boxes.size(), 1u);
+        EXPECT_EQ(recorded().boxes[0].text, "Erreur : fichier de mise \xE0 jour incorrect.");
+        EXPECT_EQ(read_file(path), bytes);
+        EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << bytes.size();
+    }
+    // A bit flipped in the third piece of b.bin: what came before is written, that piece is not.
+    std::string flipped = whole_package;
+    flipped[whole_package.find(b.substr(200, 100)) + 50] ^= 0x80;
+    write_file(path, flipped);
+    EXPECT_EQ(apply_package(path.c_str()), 0);
+    EXPECT_EQ(read_tree(folder.windows()), (file_tree{{"a.txt", "first"}, {"b.bin", b.substr(0, 200)}}));
+    EXPECT_EQ(read_file(path), flipped);
 }
 
 TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
@@ -78,6 +113,10 @@ TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
     const process_result folder_out = ulvpack({"create", "-o", folder.at("folder.upd"), source});
     EXPECT_EQ(folder_out.exit_code, 2);
     EXPECT_NE(folder_out.errors.find("cannot put the package in the place of"), std::string::npos) << folder_out.errors;
+    ASSERT_EQ(mkfifo(folder.at("fifo.upd").c_str(), 0600), 0);  // nor a FIFO, a device (-o /dev/null) or a socket
+    EXPECT_EQ(ulvpack({"create", "-o", folder.at("fifo.upd"), source}).exit_code, 2);
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.at("fifo.upd")));
+    std::filesystem::remove(folder.at("fifo.upd"));
 
     // Nothing is left behind, and the planted link was not followed.
     EXPECT_EQ(read_tree(folder.path()), (file_tree{{"f", std::string(100000, 'x')}, {"out.upd", "old package"},
@@ -253,7 +292,9 @@ TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
     EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
               std::string::npos) << result.output;
     EXPECT_NE(result.output.find("\"name\": \"windows_system/caf\xC3\xA9.dll\""), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("\"valid\": true"), std::string::npos);
+    EXPECT_NE(result.output.find("\"integrity\": \"none\", \"valid\": true}\n"), std::string::npos) << result.output;
+    // A listing that cannot be written is no listing.
+    EXPECT_EQ(run_process({"sh", "-c", "exec \"$0\" list \"$1\" >/dev/full", ULV_PACK_TOOL, folder.at("p.upd")}).exit_code, 2);
 }
 
 TEST(ulvpack_extract, stops_at_a_name_that_climbs_out) {
@@ -294,6 +335,14 @@ TEST(ulvpack_extract, never_writes_through_a_link_nor_over_a_file) {
         EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
         EXPECT_EQ(read_tree(outside), (file_tree{{"a.txt", "outside"}})) << r.link;
     }
+    // A name given twice replaces the copy this extraction made, never a file that was there.
+    write_file(folder.at("twice.upd"), whole("windows/b.txt", "1") + whole("windows/b.txt", "2") +
+                                           whole("windows/C.txt", "3") + whole("windows/c.txt", "4"));
+    make_folder(folder.at("y/windows"));
+    write_file(folder.at("y/windows/c.txt"), "precious");
+    EXPECT_EQ(ulvpack({"extract", folder.at("twice.upd"), folder.at("y")}).exit_code, 2);
+    EXPECT_EQ(read_tree(folder.at("y")), (file_tree{{"windows/C.txt", "3"}, {"windows/b.txt", "2"}, {"windows/c.txt", "precious"}}));
+
     // --force replaces the file's name, never the content of a file linked from elsewhere.
     std::filesystem::remove(folder.at("x/windows/sub/a.txt"));
     ASSERT_EQ(link((outside + "/a.txt").c_str(), folder.at("x/windows/sub/a.txt").c_str()), 0);

@@ -32,6 +32,17 @@ TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
     std::filesystem::remove_all(drive_c() + "/ulvtest-rt");
     for (const char* sub : {"/ulvtest-rt/bin", "/ulvtest-rt/doc"}) make_folder(drive_c() + sub);
     write_file(drive_c() + "/windows/ulverno.ini", "[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest-rt\r\n");
+
+    // A download cut short: the package is protected, so nothing of it is installed.
+    const std::string whole_package = read_file(package);
+    write_file(package, whole_package.substr(0, whole_package.size() * 2 / 3));
+    const bench_run cut = run_in_bench("C:\\ulvbench\\ulvupdate.exe -s C:\\ulvbench\\release.upd");
+    ASSERT_EQ(cut.boxes.size(), 1u) << cut.transcript;
+    EXPECT_EQ(cut.boxes[0].text, "Erreur : fichier de mise \xE0 jour incorrect.");
+    EXPECT_EQ(read_tree(drive_c() + "/ulvtest-rt"), file_tree{});
+    EXPECT_EQ(read_file(package), whole_package.substr(0, whole_package.size() * 2 / 3));
+
+    write_file(package, whole_package);
     const bench_run applied = run_in_bench("C:\\ulvbench\\ulvupdate.exe -s C:\\ulvbench\\release.upd");
     EXPECT_EQ(applied.exit_code, 0);
     EXPECT_TRUE(applied.boxes.empty()) << applied.transcript;

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,7 @@ std::string unknown_option(const char* argument) {
 }
 
 int usage_error(const char* command, const char* command_usage, const std::string& problem) {
-    if (!problem.empty()) std::fprintf(stderr, "ulvpack %s: %s\n", command, problem.c_str());
+    if (!problem.empty()) say(command, problem);
     std::fputs(command_usage, stderr);
     return exit_usage;
 }

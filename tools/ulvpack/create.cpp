@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char usage[] =
-    "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] SOURCE...\n"
+    "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain] SOURCE...\n"
     "\n"
     "Packs files into an update package. Each SOURCE is one of:\n"
     "  PREFIX=DIR  every regular file below DIR becomes PREFIX/relative/path;\n"
@@ -32,20 +32,21 @@ const char usage[] =
     "Files go in name order, in pieces of at most SIZE bytes (default 1M; suffixes\n"
     "K and M). What a folder holds besides files and folders is left out, and\n"
     "said: links (followed with --follow-links), FIFOs, sockets, devices, empty\n"
-    "folders. OUT is replaced in one step once the whole package is on the disk;\n"
+    "folders. Each record carries the CRC-32C of its piece and its index, and the\n"
+    "first the package's length, so that the updater refuses a package cut short\n"
+    "or altered; --plain writes these fields as 0, as older packages have them.\n"
+    "OUT is replaced in one step once the whole package is on the disk;\n"
     "until then, and after any failure, it stays as it was.\n"
     "Exit status: 0 written, 1 refused (a name or a file the updater cannot take),\n"
     "2 usage error, or a file cannot be read or written.\n";
 
-constexpr uint64_t default_piece_size = 1024 * 1024;
-
 int refuse(const std::string& message) {
-    std::fprintf(stderr, "ulvpack create: %s\n", message.c_str());
+    say("create", message);
     return exit_refused;
 }
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "ulvpack create: %s\n", message.c_str());
+    say("create", message);
     return exit_usage;
 }
 
@@ -88,22 +89,6 @@ bool names_fit_together(std::vector<source_file>& files, std::string& problem) {
     return true;
 }
 
-// Every record must fit the format before anything is written.
-bool records_fit(const std::vector<source_file>& files, uint64_t piece_size, std::string& problem) {
-    for (const source_file& file : files) {
-        record_fields fields;
-        fields.entry_name = file.name;
-        fields.file_size = file.size;
-        fields.piece_offset = file.size;  // the largest offset any of its pieces has
-        std::string header;
-        if (!append_record_header(fields, static_cast<uint32_t>(std::min<uint64_t>(piece_size, file.size)), header)) {
-            problem = "a record of " + quoted_name(file.name) + " would pass 268,435,455 bytes: use a smaller --piece-size";
-            return false;
-        }
-    }
-    return true;
-}
-
 bool is_inside(const fs::path& path, const fs::path& folder) {
     const auto mismatch = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
     return mismatch.first == folder.end();
@@ -138,7 +123,7 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
 
 int run_create(int argc, char** argv) {
     std::string out;
-    uint64_t piece_size = default_piece_size;
+    package_options options;
     bool follow_links = false;
     std::vector<std::string> sources;
     for (int i = 0; i < argc; ++i) {
@@ -153,12 +138,14 @@ int run_create(int argc, char** argv) {
             out = argv[++i];
             if (out.empty()) return usage_error("create", usage, "OUT is empty");
         } else if (argument == "--piece-size") {
-            if (!parse_piece_size(argv[++i], piece_size)) {
+            if (!parse_piece_size(argv[++i], options.piece_size)) {
                 return usage_error("create", usage, "bad piece size \"" + std::string(argv[i]) +
                                                         "\": 1 to 268435455 bytes, suffix K or M");
             }
         } else if (argument == "--follow-links") {
             follow_links = true;
+        } else if (argument == "--plain") {
+            options.protect = false;
         } else if (is_option(argv[i])) {
             return usage_error("create", usage, unknown_option(argv[i]));
         } else {
@@ -179,12 +166,18 @@ int run_create(int argc, char** argv) {
     }
     std::string problem;
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");
-    if (!names_fit_together(files, problem) || !records_fit(files, piece_size, problem)) return refuse(problem);
+    if (!names_fit_together(files, problem) || !records_fit(files, options, problem)) return refuse(problem);
     if (packs_itself(sources, files, fs::u8path(out), problem)) return refuse(problem);
-    if (!write_package(files, piece_size, fs::u8path(out), problem)) return fail(problem);
+    // A device, a FIFO or a socket at OUT is not a package to replace (as root, -o /dev/null would).
+    std::error_code error;
+    const fs::file_status out_status = fs::symlink_status(fs::u8path(out), error);
+    if (fs::is_block_file(out_status) || fs::is_character_file(out_status) || fs::is_fifo(out_status) ||
+        fs::is_socket(out_status)) {
+        return fail(out + " is not a regular file: it is left as it is");
+    }
+    if (!write_package(files, options, fs::u8path(out), problem)) return fail(problem);
     uint64_t bytes = 0;
     for (const source_file& file : files) bytes += file.size;
-    std::fprintf(stderr, "ulvpack create: wrote %s: %s, %s\n", printable_text(out).c_str(),
-                 plural(files.size(), "target").c_str(), plural(bytes, "byte").c_str());
+    say("create", "wrote " + out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte"));
     return exit_ok;
 }

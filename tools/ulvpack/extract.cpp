@@ -54,13 +54,13 @@ public:
     bool take(const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         if (target.pieces == 1 && !begin(target)) return false;
         if (length > 0 && write_bytes(handle, bytes, length) != static_cast<int32_t>(length)) {
-            problem = "cannot write " + current + " (is the disk full?)";
+            problem = "cannot write " + printable_text(current) + " (is the disk full?)";
             return false;
         }
         if (target.complete) {
             const int closed = close_file(handle);
             handle = -1;
-            if (!closed) problem = "cannot write " + current;
+            if (!closed) problem = "cannot write " + printable_text(current);
             return closed == 1;
         }
         return true;
@@ -74,22 +74,30 @@ private:
         const std::vector<std::string> parts = extraction_parts(target);
         current.clear();
         for (const std::string& part : parts) current += (current.empty() ? "" : "/") + part;
-        // A name installed twice, as Windows compares names, replaces its own earlier copy, as the updater does.
-        const bool ours = add_name(written, target.name) == name_clash::same_file;
-        handle = create_below(folder, parts, replace || ours, problem);
+        // A file this extraction wrote already (a name installed twice) is replaced, as the updater does.
+        file_identity existing;
+        handle = create_below(folder, parts, replace, problem, &existing);
+        if (handle == -1 && existing.inode != 0 && written.contains(identity_hash(existing))) {
+            handle = create_below(folder, parts, true, problem);
+        }
         if (handle == -1) {
             problem = "refused: " + printable_text(problem);  // the path comes from the package
             return false;
         }
         ++files;
+        written.insert(identity_hash(identity_of(handle)));
         return true;
+    }
+
+    static uint64_t identity_hash(const file_identity& identity) {
+        return (identity.device * 0x9E3779B97F4A7C15ull) ^ identity.inode;
     }
 
     fs::path folder;
     bool replace;
     int handle = -1;
     std::string current;  // relative path of the target being written, UTF-8
-    name_set written;
+    hash_set written;  // the files this extraction made, by identity
 };
 
 }  // namespace
@@ -121,14 +129,13 @@ int run_extract(int argc, char** argv) {
     scan_result result;
     if (!scan_or_complain("extract", operands[0], handlers, result)) return exit_usage;
     if (!extract.problem.empty()) {
-        std::fprintf(stderr, "ulvpack extract: %s\n", extract.problem.c_str());
+        say("extract", extract.problem);
         return exit_usage;
     }
     if (result.refused) {
-        std::fprintf(stderr, "ulvpack extract: %s is invalid: extracted %s up to the fault\n", operands[0],
-                     plural(extract.files, "file").c_str());
+        say("extract", std::string(operands[0]) + " is invalid: extracted " + plural(extract.files, "file") + " up to the fault");
         return exit_refused;
     }
-    std::fprintf(stderr, "ulvpack extract: %s written under %s\n", plural(extract.files, "file").c_str(), operands[1]);
+    say("extract", plural(extract.files, "file") + " written under " + operands[1]);
     return exit_ok;
 }

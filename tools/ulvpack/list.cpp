@@ -96,24 +96,24 @@ int run_list(int argc, char** argv) {
     scan_result result;
     const bool scanned = scan_or_complain("list", path, handlers, result);
     if (json) {
-        std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"valid\": %s}\n",
+        std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"integrity\": \"%s\", "
+                    "\"valid\": %s}\n",
                     rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
                     static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
-                    scanned && !result.refused ? "true" : "false");
+                    result.protected_package ? "crc32c" : "none", scanned && !result.refused ? "true" : "false");
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
                     plural(result.records, "record").c_str());
     }
     // A listing lost on a full disk or a closed pipe must not pass for one written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "ulvpack list: cannot write the listing: %s\n", std::strerror(errno));
+        say("list", std::string("cannot write the listing: ") + std::strerror(errno));
         return exit_usage;
     }
     if (!scanned) return exit_usage;
     if (result.refused) {
-        std::fprintf(stderr, "ulvpack list: %s is invalid: record %llu at byte %llu: %s\n", path,
-                     static_cast<unsigned long long>(result.refusal.record),
-                     static_cast<unsigned long long>(result.refusal.offset), result.refusal.text.c_str());
+        say("list", std::string(path) + " is invalid: record " + std::to_string(result.refusal.record) + " at byte " +
+                        std::to_string(result.refusal.offset) + ": " + result.refusal.text);
         return exit_refused;
     }
     return exit_ok;

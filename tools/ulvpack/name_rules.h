@@ -12,6 +12,10 @@ std::string updater_refusal(const std::string& name);
 // or "".
 std::string windows_refusal(const std::string& name);
 
+// The longest path Windows can name, in characters: a longer name could never
+// be installed.
+constexpr size_t longest_windows_path = 32767;
+
 // True when the name ends in a folder rather than a file: its last component,
 // split at "/" and "\", is empty or made only of dots and spaces, which
 // Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").

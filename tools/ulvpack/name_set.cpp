@@ -42,6 +42,7 @@ std::vector<uint64_t> path_hashes(const std::string& key) {
 }  // namespace
 
 bool hash_set::insert(uint64_t hash) {
+    if (hash == 0) hash = 1;  // 0 marks an empty slot
     if ((used + 1) * 4 > slots.size() * 3) grow();
     const size_t mask = slots.size() - 1;
     for (size_t at = static_cast<size_t>(hash) & mask;; at = (at + 1) & mask) {
@@ -56,6 +57,7 @@ bool hash_set::insert(uint64_t hash) {
 
 bool hash_set::contains(uint64_t hash) const {
     if (slots.empty()) return false;
+    if (hash == 0) hash = 1;
     const size_t mask = slots.size() - 1;
     for (size_t at = static_cast<size_t>(hash) & mask; slots[at] != 0; at = (at + 1) & mask) {
         if (slots[at] == hash) return true;

@@ -40,6 +40,7 @@ public:
         for (;;) {
             const walk_event event = next_walk_event(walk);
             result.records = walk.records;
+            result.protected_package = walk.protected_package;
             switch (event) {
                 case walk_event::target_begins:
                     if (!begin_target(walk)) return scan_outcome::scanned;
@@ -52,8 +53,8 @@ public:
                     break;
                 case walk_event::package_ended:
                     result.would_apply = true;
-                    if (walk.record_offset < result.package_size) {
-                        const uint64_t stray = result.package_size - walk.record_offset;
+                    if (bytes_from(walk) > 0) {
+                        const uint64_t stray = bytes_from(walk);
                         warning(walk, plural(stray, "byte") + (stray == 1 ? " after the last target is" : " after the last target are") +
                                           " ignored (" + not_loaded(walk) + ")");
                     }
@@ -86,10 +87,10 @@ private:
     }
     void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
     void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
-    std::string not_loaded(const package_walk& walk) const {
-        const uint64_t left = result.package_size > walk.record_offset ? result.package_size - walk.record_offset : 0;
-        return why_not_loaded(walk.last_load, left);
+    uint64_t bytes_from(const package_walk& walk) const {
+        return result.package_size > walk.record_offset ? result.package_size - walk.record_offset : 0;
     }
+    std::string not_loaded(const package_walk& walk) const { return why_not_loaded(walk.last_load, bytes_from(walk)); }
 
     void malformed(const package_walk& walk) {
         const record_header& header = walk.header;
@@ -116,6 +117,28 @@ private:
             case walk_fault::refused_name:
                 error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + updater_refusal(header.entry_name.get()));
                 break;
+            case walk_fault::wrong_length:
+                error(walk, "the package is " + plural(walk.package_length, "byte") + " long, but its first record says " +
+                                std::to_string(header.opaque_3) + " (modulo 2^32): it was cut short or extended");
+                break;
+            case walk_fault::no_marker:
+                error(walk, "the record does not carry the integrity marker that the first record carries");
+                break;
+            case walk_fault::wrong_index:
+                error(walk, "the record says it is record " + std::to_string(header.opaque_3) + " (from 0), not " +
+                                std::to_string(walk.records - 1) + ": records are missing, repeated or out of order");
+                break;
+            case walk_fault::wrong_checksum: {
+                char text[96];
+                std::snprintf(text, sizeof text, "the piece does not match its CRC-32C (stored %08X, found %08X)",
+                              header.opaque_1, walk.checksum);
+                error(walk, text);
+                break;
+            }
+            case walk_fault::stray_bytes:
+                error(walk, plural(bytes_from(walk), "byte") + " after the last target of a protected package, which has none (" +
+                                not_loaded(walk) + ")");
+                break;
             case walk_fault::none:
                 break;
         }
@@ -124,6 +147,10 @@ private:
     // False when the updater could never install the target: the scan ends there.
     bool begin_target(const package_walk& walk) {
         const std::string name = walk.header.entry_name.get();
+        if (name.size() > longest_windows_path) {
+            return refuse_name(walk, "a name of " + plural(name.size(), "character") +
+                                         " is longer than any Windows path (32,767): the updater could never install it");
+        }
         const std::string quoted = quoted_name(name);
         if (names_a_folder(name)) {
             return refuse_name(walk, quoted + " names a folder, not a file: the updater writes only files");
@@ -219,6 +246,9 @@ size_t next_character(const std::string& utf8, size_t at, uint32_t& code) {
         if ((next & 0xC0) != 0x80) return 0;
         code = (code << 6) | (next & 0x3F);
     }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
     return length;
 }
 

@@ -12,8 +12,19 @@ std::string encode_varint(uint32_t value) {
     return bytes;
 }
 
+std::string encode_varint_5(uint32_t value) {
+    std::string bytes;
+    for (int group = 0; group < 4; ++group) {
+        bytes += static_cast<char>(0x80 | (value & 0x7F));
+        value >>= 7;
+    }
+    bytes += static_cast<char>(value);
+    return bytes;
+}
+
 bool append_record_header(const record_fields& fields, uint32_t piece_length, std::string& out) {
-    std::string rest = encode_varint(fields.opaque_1) + encode_varint(fields.opaque_2) + encode_varint(fields.opaque_3);
+    std::string rest = (fields.opaque_1_in_5_bytes ? encode_varint_5(fields.opaque_1) : encode_varint(fields.opaque_1)) +
+                       encode_varint(fields.opaque_2) + encode_varint(fields.opaque_3);
     rest += fields.entry_name;
     rest += '\0';
     rest += encode_varint(fields.file_size) + encode_varint(fields.piece_offset) + encode_varint(piece_length);

@@ -8,8 +8,13 @@
 // The varint bytes of `value`: 7 bits a byte, least significant group first.
 std::string encode_varint(uint32_t value);
 
+// The same in exactly 5 bytes, groups of zero bits kept: a field whose value
+// is known only once its record's length must be known already.
+std::string encode_varint_5(uint32_t value);
+
 struct record_fields {
     uint32_t opaque_1 = 0;
+    bool opaque_1_in_5_bytes = false;  // encode_varint_5 rather than encode_varint
     uint32_t opaque_2 = 0;
     uint32_t opaque_3 = 0;
     std::string_view entry_name;  // code page 1252, no NUL inside

@@ -2,15 +2,19 @@
 
 #include <cstdio>
 
+void say(const char* command, const std::string& message) {
+    std::fprintf(stderr, "ulvpack %s: %s\n", command, printable_text(message).c_str());
+}
+
 bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
                       scan_result& result) {
     std::string why;
     switch (scan_package(path, handlers, result, why)) {
         case scan_outcome::not_opened:
-            std::fprintf(stderr, "ulvpack %s: cannot open %s: %s\n", command, path.c_str(), why.c_str());
+            say(command, "cannot open " + path + ": " + why);
             return false;
         case scan_outcome::unreadable:
-            std::fprintf(stderr, "ulvpack %s: cannot read %s: %s\n", command, path.c_str(), result.refusal.text.c_str());
+            say(command, "cannot read " + path + ": " + result.refusal.text);
             return false;
         case scan_outcome::scanned:
         case scan_outcome::stopped:
@@ -22,10 +26,10 @@ bool scan_or_complain(const char* command, const std::string& path, const scan_h
 void print_finding(const scan_finding& finding) {
     const char* kind = finding.error ? "error" : "warning";
     if (finding.record == 0) {
-        std::fprintf(stderr, "%s: %s\n", kind, finding.text.c_str());
+        std::fprintf(stderr, "%s: %s\n", kind, printable_text(finding.text).c_str());
     } else {
         std::fprintf(stderr, "%s: record %llu at byte %llu: %s\n", kind, static_cast<unsigned long long>(finding.record),
-                     static_cast<unsigned long long>(finding.offset), finding.text.c_str());
+                     static_cast<unsigned long long>(finding.offset), printable_text(finding.text).c_str());
     }
 }
 

@@ -10,6 +10,11 @@
 bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
                       scan_result& result);
 
+// Prints "ulvpack COMMAND: MESSAGE" on standard error. Messages carry paths
+// and names from the command line, the disk and packages: their control
+// characters are escaped, so that none reaches the terminal as a command.
+void say(const char* command, const std::string& message);
+
 // Prints a warning or the error, with its record and byte offset.
 void print_finding(const scan_finding& finding);
 

@@ -70,6 +70,7 @@ bool add_file(const std::string& name_utf8, const fs::path& file, const std::str
     entry.file = file;
     entry.size = static_cast<uint32_t>(size);
     entry.follow_link = follow_link;
+    entry.identity = identity_of_path(file);
     entry.source = argument;
     files.push_back(entry);
     return true;
@@ -123,6 +124,7 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
 }  // namespace
 
 std::string unpackable(const std::string& name_1252) {
+    if (name_1252.size() > longest_windows_path) return "is longer than any Windows path (32,767 characters)";
     std::string why = updater_refusal(name_1252);
     if (why.empty() && names_a_folder(name_1252)) why = "names a folder, not a file: the updater writes only files";
     if (why.empty()) why = windows_refusal(name_1252);

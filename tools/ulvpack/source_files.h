@@ -2,6 +2,8 @@
 // (PREFIX=DIR, every regular file below DIR; NAME=FILE, one file).
 #pragma once
 
+#include "platform/tool_files.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -12,6 +14,7 @@ struct source_file {
     std::filesystem::path file;
     uint32_t size = 0;
     bool follow_link = false;  // named on the command line, or --follow-links: a link may lead to it
+    file_identity identity;    // as found: the file read when packing must be this one
     std::string source;  // the argument it came from, for messages
 };
 

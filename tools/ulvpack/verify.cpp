@@ -13,6 +13,8 @@ const char usage[] =
     "Reads the whole package as the updater would and says whether the updater\n"
     "would apply it; if not, why, with the record number and byte offset.\n"
     "Warnings name what the updater accepts but a release should not ship.\n"
+    "Says whether the package is protected (a CRC-32C per piece, its length\n"
+    "declared) or classic, which the updater cannot check for damage.\n"
     "Exit status: 0 valid, 1 invalid, 2 usage error, or the package cannot be read.\n";
 
 }  // namespace
@@ -30,11 +32,15 @@ int run_verify(int argc, char** argv) {
     handlers.on_finding = print_finding;
     scan_result result;
     if (!scan_or_complain("verify", argv[0], handlers, result)) return exit_usage;
+    if (result.records > 0) {
+        say("verify", std::string(argv[0]) + ": integrity: " +
+                          (result.protected_package ? "CRC-32C per piece, length checked" : "none (classic package)"));
+    }
     if (result.refused) {
-        std::fprintf(stderr, "%s: invalid: the updater would refuse it\n", argv[0]);
+        say("verify", std::string(argv[0]) + ": invalid: the updater would refuse it");
         return exit_refused;
     }
-    std::fprintf(stderr, "%s: valid: %s, %s, %s\n", argv[0], plural(result.targets, "target").c_str(),
-                 plural(result.bytes, "byte").c_str(), plural(result.records, "record").c_str());
+    say("verify", std::string(argv[0]) + ": valid: " + plural(result.targets, "target") + ", " +
+                      plural(result.bytes, "byte") + ", " + plural(result.records, "record"));
     return exit_ok;
 }

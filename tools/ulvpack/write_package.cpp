@@ -3,6 +3,10 @@
 #include "package_scan.h"
 #include "record_encoder.h"
 
+#include "package/crc32c.h"
+#include "package/package_walk.h"
+#include "package/reader.h"
+
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 
@@ -28,6 +32,61 @@ struct temporary_file {
     }
 };
 
+// The header fields of one record. A protected record carries the marker, the
+// CRC-32C of its piece (always in 5 bytes, so that a record's length is known
+// before its piece is read) and its index, or in the first record the
+// package's length; a plain record carries zeros.
+record_fields fields_of(const source_file& file, uint32_t offset, const package_options& options, uint64_t index,
+                        uint64_t package_length, uint32_t checksum) {
+    record_fields fields;
+    fields.entry_name = file.name;
+    fields.file_size = file.size;
+    fields.piece_offset = offset;
+    if (options.protect) {
+        fields.opaque_1 = checksum;
+        fields.opaque_1_in_5_bytes = true;
+        fields.opaque_2 = integrity_marker;
+        fields.opaque_3 = static_cast<uint32_t>(index == 0 ? package_length : index);
+    }
+    return fields;
+}
+
+uint32_t piece_length(const source_file& file, uint32_t offset, const package_options& options) {
+    return static_cast<uint32_t>(std::min<uint64_t>(options.piece_size, file.size - offset));
+}
+
+uint64_t record_length(const record_fields& fields, uint32_t length) {
+    std::string header;
+    append_record_header(fields, length, header);
+    return header.size() + length;
+}
+
+// The length of the protected package, which its first record declares: the
+// records after the first, then the first, whose own length depends on the
+// declared one, until the two agree. False in the rare case where they never
+// do (the length modulo 2^32 shrinks as it grows past a multiple of 4 GiB).
+bool protected_length(const std::vector<source_file>& files, const package_options& options, uint64_t& length) {
+    uint64_t rest = 0;
+    uint64_t index = 0;
+    for (const source_file& file : files) {
+        uint32_t offset = 0;
+        do {
+            const uint32_t length = piece_length(file, offset, options);
+            if (index > 0) rest += record_length(fields_of(file, offset, options, index, 0, 0), length);
+            ++index;
+            offset += length;
+        } while (offset < file.size);
+    }
+    const uint32_t first_length = piece_length(files.front(), 0, options);
+    length = rest;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const uint64_t declared = length;
+        length = rest + record_length(fields_of(files.front(), 0, options, 0, declared, 0), first_length);
+        if (length == declared) return true;
+    }
+    return false;
+}
+
 bool write_all(int handle, const char* bytes, size_t length) {
     errno = 0;
     return length == 0 || write_bytes(handle, bytes, static_cast<uint32_t>(length)) == static_cast<int32_t>(length);
@@ -40,11 +99,21 @@ std::string failed_write(const fs::path& temporary) {
 
 // Reads the file as it was found: a regular file of the size seen when its
 // folder was read, through no link that was not there then.
-bool write_target(int out, const source_file& file, uint64_t piece_size, std::vector<char>& buffer,
-                  const fs::path& temporary, std::string& problem) {
+// The package being written: where it goes, and the next record's index.
+struct package_being_written {
+    int handle;
+    const fs::path& temporary;
+    const package_options& options;
+    uint64_t length;  // of the whole package, protected
+    uint64_t index = 0;
+    uint64_t written = 0;
+};
+
+bool write_target(package_being_written& package, const source_file& file, std::vector<char>& buffer,
+                  std::string& problem) {
     const std::string shown = printable_text(file.file.u8string());
     std::string why;
-    const int in = open_source_file(file.file, file.follow_link, why);
+    const int in = open_source_file(file.file, file.follow_link, file.identity, why);
     if (in == -1) {
         problem = "cannot read " + shown + ": " + why;
         return false;
@@ -52,23 +121,23 @@ bool write_target(int out, const source_file& file, uint64_t piece_size, std::ve
     uint32_t offset = 0;
     bool written = true;
     do {
-        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(piece_size, file.size - offset));
+        const uint32_t length = piece_length(file, offset, package.options);
         if (read_bytes(in, buffer.data(), length) != static_cast<int32_t>(length)) {
             problem = "cannot read " + shown + " (did it change while being packed?)";
             written = false;
             break;
         }
-        record_fields fields;
-        fields.entry_name = file.name;
-        fields.file_size = file.size;
-        fields.piece_offset = offset;
+        const uint32_t checksum = crc32c(reinterpret_cast<const unsigned char*>(buffer.data()), length);
         std::string header;
-        append_record_header(fields, length, header);
-        if (!write_all(out, header.data(), header.size()) || !write_all(out, buffer.data(), length)) {
-            problem = failed_write(temporary);
+        append_record_header(fields_of(file, offset, package.options, package.index++, package.length, checksum),
+                             length, header);
+        if (!write_all(package.handle, header.data(), header.size()) ||
+            !write_all(package.handle, buffer.data(), length)) {
+            problem = failed_write(package.temporary);
             written = false;
             break;
         }
+        package.written += header.size() + length;
         offset += length;
     } while (offset < file.size);
     char more;
@@ -82,7 +151,21 @@ bool write_target(int out, const source_file& file, uint64_t piece_size, std::ve
 
 }  // namespace
 
-bool write_package(const std::vector<source_file>& files, uint64_t piece_size, const fs::path& out,
+bool records_fit(const std::vector<source_file>& files, const package_options& options, std::string& problem) {
+    for (const source_file& file : files) {
+        // The longest header any of its records can have: its largest offset, the largest index.
+        record_fields fields = fields_of(file, file.size, options, 1, 0, 0);
+        if (options.protect) fields.opaque_3 = 0xFFFFFFFFu;
+        std::string header;
+        if (!append_record_header(fields, piece_length(file, 0, options), header)) {
+            problem = "a record of " + quoted_name(file.name) + " would pass 268,435,455 bytes: use a smaller --piece-size";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_package(const std::vector<source_file>& files, const package_options& options, const fs::path& out,
                    std::string& problem) {
     temporary_file temporary;
     temporary.handle = create_temporary_beside(out, temporary.path, problem);
@@ -94,9 +177,19 @@ bool write_package(const std::vector<source_file>& files, uint64_t piece_size, c
 
     uint64_t largest = 0;
     for (const source_file& file : files) largest = std::max<uint64_t>(largest, file.size);
-    std::vector<char> buffer(static_cast<size_t>(std::min(piece_size, largest)));
+    std::vector<char> buffer(static_cast<size_t>(std::min(options.piece_size, largest)));
+    package_being_written package{temporary.handle, temporary.path, options, 0};
+    if (options.protect && !protected_length(files, options, package.length)) {
+        problem = "the package's length cannot be declared (it sits at a multiple of 4 GiB): use another --piece-size";
+        return false;
+    }
     for (const source_file& file : files) {
-        if (!write_target(temporary.handle, file, piece_size, buffer, temporary.path, problem)) return false;
+        if (!write_target(package, file, buffer, problem)) return false;
+    }
+    if (options.protect && package.written != package.length) {
+        problem = "the package came out " + std::to_string(package.written) + " bytes long, not the " +
+                  std::to_string(package.length) + " its first record declares";
+        return false;
     }
     if (flush_file(temporary.handle) != 1) {
         problem = failed_write(temporary.path);

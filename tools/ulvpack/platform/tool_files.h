@@ -5,23 +5,43 @@
 // write_bytes, flush_file and close_file take them.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// What tells one file from another on its file system: device and inode, or
+// volume and file index on Windows. All zero when unknown.
+struct file_identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+
+inline bool same_file(const file_identity& a, const file_identity& b) {
+    return a.device == b.device && a.inode == b.inode;
+}
+
+// The identity of the file at `path` (through links), or of the file open at
+// `handle`; all zero when the system cannot tell.
+file_identity identity_of_path(const std::filesystem::path& path);
+file_identity identity_of(int handle);
 
 // Opens the package at `path`, named as given on the command line, for
 // reading. Returns -1, with the reason in `why`, when it cannot be opened or
 // is not a regular file (a folder, a FIFO, a device).
 int open_package(const std::filesystem::path& path, std::string& why);
 
-// Opens a file found in a source folder, for reading. Unless `follow_link`,
-// a link in its place is refused (it may have been put there since the folder
-// was read); anything but a regular file is refused. Returns -1, with the
-// reason in `why`, when it cannot be opened or is refused.
-int open_source_file(const std::filesystem::path& path, bool follow_link, std::string& why);
+// Opens a file found in a source folder, for reading, only if it is still
+// the file found there (`found`, unless unknown): a link or a folder swapped
+// in since the folder was read would lead elsewhere. Unless `follow_link`, a
+// link in its place is refused; anything but a regular file is refused.
+// Returns -1, with the reason in `why`, when it cannot be opened or is refused.
+int open_source_file(const std::filesystem::path& path, bool follow_link, const file_identity& found,
+                     std::string& why);
 
-// True when `path` itself is a link (a symbolic link, or on Windows any
-// reparse point such as a junction).
+// True when `path` itself is a link: a symbolic link, or on Windows a
+// symbolic link or a junction (not the other reparse points, such as files
+// kept in the cloud, which are files).
 bool is_link(const std::filesystem::path& path);
 
 // Creates a new file in the folder of `out`, under a name that cannot be
@@ -46,9 +66,10 @@ bool replace_file(const std::filesystem::path& temporary, const std::filesystem:
 // may be a link; nothing below it is followed: a link, or anything but a
 // folder, where a folder is needed, and a link or anything but a regular file
 // in the file's place, are refused. An existing file is replaced by a new one
-// only when `replace` is set. Returns a handle, or -1 with the reason in `why`.
+// only when `replace` is set; otherwise its identity goes to `existing`, when
+// given. Returns a handle, or -1 with the reason in `why`.
 int create_below(const std::filesystem::path& folder, const std::vector<std::string>& parts, bool replace,
-                 std::string& why);
+                 std::string& why, file_identity* existing = nullptr);
 
 // A new name in the folder of `out` that nobody can guess: ".NAME." followed
 // by 16 random hexadecimal digits and ".partial".

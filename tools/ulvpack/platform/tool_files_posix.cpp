@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,10 +66,33 @@ int open_package(const fs::path& path, std::string& why) {
     return keep_if_regular(handle, why);
 }
 
-int open_source_file(const fs::path& path, bool follow_link, std::string& why) {
+namespace {
+
+file_identity identity_of_status(const struct stat& status) {
+    return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+}  // namespace
+
+file_identity identity_of_path(const fs::path& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? identity_of_status(status) : file_identity{};
+}
+
+file_identity identity_of(int handle) {
+    struct stat status;
+    return fstat(handle, &status) == 0 ? identity_of_status(status) : file_identity{};
+}
+
+int open_source_file(const fs::path& path, bool follow_link, const file_identity& found, std::string& why) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW));
     if (handle < 0) {
         why = errno == ELOOP ? "it became a link" : system_reason();
+        return -1;
+    }
+    if (found.inode != 0 && !same_file(identity_of(handle), found)) {
+        why = "it is not the file that was there when its folder was read";
+        close(handle);
         return -1;
     }
     return keep_if_regular(handle, why);
@@ -81,7 +105,11 @@ bool is_link(const fs::path& path) {
 
 namespace {
 
-char interrupted_temporary[4096];
+// The path as given (the working folder does not change), so that a long
+// absolute one still fits.
+char interrupted_temporary[PATH_MAX];
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction before[3];
 
 void remove_and_end(int signal_number) {
     if (interrupted_temporary[0] != '\0') unlink(interrupted_temporary);
@@ -92,14 +120,19 @@ void remove_and_end(int signal_number) {
 }  // namespace
 
 void remove_if_interrupted(const fs::path& temporary) {
-    const std::string path = fs::absolute(temporary).string();
+    const std::string path = temporary.string();
     if (path.size() >= sizeof interrupted_temporary) return;
     std::memcpy(interrupted_temporary, path.c_str(), path.size() + 1);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_and_end);
+    for (int i = 0; i < 3; ++i) {
+        sigaction(ending_signals[i], nullptr, &before[i]);
+        // A signal the tool was started to ignore (nohup, trap '') stays ignored.
+        if (before[i].sa_handler != SIG_IGN) std::signal(ending_signals[i], remove_and_end);
+    }
 }
 
 void forget_temporary() {
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, SIG_DFL);
+    if (interrupted_temporary[0] == '\0') return;
+    for (int i = 0; i < 3; ++i) sigaction(ending_signals[i], &before[i], nullptr);
     interrupted_temporary[0] = '\0';
 }
 
@@ -122,7 +155,8 @@ bool replace_file(const fs::path& temporary, const fs::path& out, std::string& w
     return flush_folder(out.parent_path(), why);
 }
 
-int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why) {
+int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
+                 file_identity* existing) {
     why.clear();
     std::error_code ignored;
     fs::create_directories(folder, ignored);
@@ -144,12 +178,13 @@ int create_below(const fs::path& folder, const std::vector<std::string>& parts, 
     }
     shown /= fs::u8path(parts.back());
     const char* name = parts.back().c_str();
-    struct stat existing;
-    if (fstatat(parent, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        why = S_ISLNK(existing.st_mode) ? "it is a link"
-            : !S_ISREG(existing.st_mode) ? "it is not a regular file"
+    struct stat status;
+    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        why = S_ISLNK(status.st_mode) ? "it is a link"
+            : !S_ISREG(status.st_mode) ? "it is not a regular file"
             : !replace                   ? "it exists (--force replaces it)"
             : "";
+        if (!replace && S_ISREG(status.st_mode) && existing != nullptr) *existing = identity_of_status(status);
         // A new file in its place, not a write into the old one, which may be a hard link to a file elsewhere.
         if (why.empty() && unlinkat(parent, name, 0) != 0) why = system_reason();
     }

@@ -3,6 +3,8 @@
 // below the extraction folder.
 #include "platform/tool_files.h"
 
+#include <csignal>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -51,11 +53,41 @@ int open_package(const fs::path& path, std::string& why) {
     return handle;
 }
 
-bool is_link(const fs::path& path) {
-    return is_reparse_point(GetFileAttributesW(path.c_str()));
+namespace {
+
+file_identity identity_of_handle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return {};
+    return {information.dwVolumeSerialNumber,
+            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
-int open_source_file(const fs::path& path, bool follow_link, std::string& why) {
+}  // namespace
+
+file_identity identity_of(int handle) {
+    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)));
+}
+
+file_identity identity_of_path(const fs::path& path) {
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    const file_identity identity = identity_of_handle(handle);
+    CloseHandle(handle);
+    return identity;
+}
+
+bool is_link(const fs::path& path) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    // With the reparse point attribute, dwReserved0 holds its tag.
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK || found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+int open_source_file(const fs::path& path, bool follow_link, const file_identity& found, std::string& why) {
     if (!follow_link && is_link(path)) {
         why = "it became a link";
         return -1;
@@ -65,18 +97,40 @@ int open_source_file(const fs::path& path, bool follow_link, std::string& why) {
         why = error_text(GetLastError());
         return -1;
     }
-    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(handle))) != FILE_TYPE_DISK) {
-        why = "it is not a regular file";
-        _close(handle);
-        return -1;
-    }
-    return handle;
+    why = GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(handle))) != FILE_TYPE_DISK ? "it is not a regular file"
+        : found.inode != 0 && !same_file(identity_of(handle), found) ? "it is not the file that was there when its folder was read"
+        : "";
+    if (why.empty()) return handle;
+    _close(handle);
+    return -1;
 }
 
-// Windows ends a console program without a signal the tool could catch first;
-// a partial package left by a forced end keeps its unguessable hidden name.
-void remove_if_interrupted(const fs::path& /*temporary*/) {}
-void forget_temporary() {}
+namespace {
+
+wchar_t interrupted_temporary[32768];
+
+// Ctrl+C and Ctrl+Break reach the C runtime as these signals.
+void remove_and_end(int signal_number) {
+    if (interrupted_temporary[0] != L'\0') _wremove(interrupted_temporary);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+}  // namespace
+
+void remove_if_interrupted(const fs::path& temporary) {
+    const std::wstring path = temporary.wstring();
+    if (path.size() >= sizeof interrupted_temporary / sizeof interrupted_temporary[0]) return;
+    std::wmemcpy(interrupted_temporary, path.c_str(), path.size() + 1);
+    std::signal(SIGINT, remove_and_end);
+    std::signal(SIGBREAK, remove_and_end);
+}
+
+void forget_temporary() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGBREAK, SIG_DFL);
+    interrupted_temporary[0] = L'\0';
+}
 
 int create_temporary_beside(const fs::path& out, fs::path& temporary, std::string& why) {
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -95,7 +149,8 @@ bool replace_file(const fs::path& temporary, const fs::path& out, std::string& w
     return false;
 }
 
-int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why) {
+int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
+                 file_identity* existing) {
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     fs::path path = folder;
@@ -116,6 +171,9 @@ int create_below(const fs::path& folder, const std::vector<std::string>& parts, 
         : !replace                    ? "it exists (--force replaces it)"
         : DeleteFileW(path.c_str())   ? ""
                                       : error_text(GetLastError());
+    if (!replace && existing != nullptr && attributes != no_attributes && !is_folder(attributes)) {
+        *existing = identity_of_path(path);
+    }
     const int handle = why.empty() ? create_new(path) : -1;
     if (handle < 0 && why.empty()) why = error_text(GetLastError());
     if (handle < 0) why = path.u8string() + ": " + why;
