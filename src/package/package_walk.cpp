@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -33,6 +34,31 @@ walk_event end_of_records(package_walk& walk) {
     return finish(walk, walk_event::package_ended);
 }
 
+// What the record gets wrong against the records before it, if anything.
+inexact find_inexact_field(const package_walk& walk) {
+    const record_header& header = walk.header;
+    const uint64_t end = static_cast<uint64_t>(header.piece_offset) + header.piece_length;
+    if (walk.reader.pos + static_cast<uint64_t>(header.piece_length) != walk.reader.size) return inexact::padded;
+    if (walk.target_open && std::strcmp(header.entry_name.get(), walk.target_name.get()) != 0) return inexact::renamed;
+    if (walk.target_open && header.file_size != walk.target_size) return inexact::resized;
+    if (header.piece_offset != (walk.target_open ? walk.target_written : 0)) return inexact::misplaced;
+    if (completes_target(header) ? end != header.file_size : end >= header.file_size) return inexact::overshoots;
+    return inexact::none;
+}
+
+// Remembers what the next records of the target must agree with. False when
+// memory for the name runs out.
+bool follow_target(package_walk& walk) {
+    const record_header& header = walk.header;
+    walk.target_written = static_cast<uint64_t>(header.piece_offset) + header.piece_length;
+    if (walk.target_open) return true;
+    walk.target_size = header.file_size;
+    const size_t length = std::strlen(header.entry_name.get());
+    walk.target_name.reset(new (std::nothrow) char[length + 1]);
+    if (walk.target_name) std::memcpy(walk.target_name.get(), header.entry_name.get(), length + 1);
+    return walk.target_name != nullptr;
+}
+
 // The checks of a protected package, on the record just read: true when it
 // passes, else `end` is the event that ends the walk. The length is checked
 // on the first record, before any target is created: a download cut short is
@@ -58,10 +84,19 @@ bool integrity_holds(package_walk& walk, walk_event& end) {
     } else if (walk.records > 1 && header.opaque_3 != static_cast<uint32_t>(walk.records - 1)) {
         fault = walk_fault::wrong_index;
     } else {
+        walk.inexact_field = find_inexact_field(walk);
         walk.checksum = crc32c(piece_bytes(walk), header.piece_length);
-        if (walk.checksum != header.opaque_1) fault = walk_fault::wrong_checksum;
+        if (walk.inexact_field != inexact::none) {
+            fault = walk_fault::inexact_record;
+        } else if (walk.checksum != header.opaque_1) {
+            fault = walk_fault::wrong_checksum;
+        }
     }
-    if (fault == walk_fault::none) return true;
+    if (fault == walk_fault::none) {
+        if (follow_target(walk)) return true;
+        end = finish(walk, walk_event::read_failed);
+        return false;
+    }
     end = finish(walk, walk_event::package_malformed, fault);
     return false;
 }

@@ -40,8 +40,16 @@ enum class walk_fault {
     no_marker,            // protected: a later record does not carry the marker
     wrong_index,          // protected: a record does not carry its own index
     wrong_checksum,       // protected: a piece does not match its CRC-32C (`checksum`)
+    inexact_record,       // protected: padding after the piece, or fields that disagree with the target's
+                          // earlier records (`inexact` says which)
     stray_bytes,          // protected: bytes after the last target that are no record
 };
+
+// What a record of a protected package got wrong besides its checksum. Such a
+// package is packed without padding, its pieces one after another, each
+// further record naming the same target of the same size, the last one
+// ending exactly at that size: a damaged header then shows.
+enum class inexact { none, padded, renamed, resized, misplaced, overshoots };
 
 // Which event the next call starts from; only next_walk_event uses it.
 enum class walk_step { load, piece, after_piece, finished };
@@ -60,6 +68,10 @@ struct package_walk {
     bool protected_package = false;  // known once the first record is read
     uint64_t package_length = 0;     // of a protected package, as found on the disk
     uint32_t checksum = 0;           // of the current piece, when a protected package's does not match
+    inexact inexact_field = inexact::none;
+    heap_string target_name;         // of a protected package's current target, as its first record gave it
+    uint32_t target_size = 0;
+    uint64_t target_written = 0;     // bytes of its pieces so far
     load_status last_load = load_status::loaded;
     walk_fault fault = walk_fault::none;
     const char* unread_field = nullptr;

@@ -70,19 +70,28 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
     const std::string whole_package = read_file(path);
     EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: CRC-32C per piece, length checked"), std::string::npos);
 
-    // Every cut point, an extension, and a bit flipped in the first piece: nothing is written.
+    // Every cut point, an extension, and a bit flipped in the first piece: nothing is written. A bit flipped in
+    // the first target's size (its piece would run into the next target) or in a piece's offset: refused too.
     std::vector<std::string> damaged = {whole_package + "x"};
     for (size_t cut = 1; cut < whole_package.size(); ++cut) damaged.push_back(whole_package.substr(0, cut));
-    damaged.push_back(whole_package);
-    damaged.back()[whole_package.find("first")] ^= 0x04;
-    for (const std::string& bytes : damaged) {
+    const size_t header_flips = damaged.size() + 1;
+    const size_t a_size = whole_package.find("windows/a.txt") + 14;
+    const size_t b_second_offset = whole_package.find("windows/b.bin", whole_package.find("windows/b.bin") + 1) + 16;
+    for (const size_t at : {whole_package.find("first"), a_size, b_second_offset}) {
+        damaged.push_back(whole_package);
+        damaged.back()[at] ^= 0x02;
+    }
+    for (size_t i = 0; i < damaged.size(); ++i) {
         reset_recording();
-        write_file(path, bytes);
-        EXPECT_EQ(apply_package(path.c_str()), 0) << bytes.size();
+        write_file(path, damaged[i]);
+        EXPECT_EQ(apply_package(path.c_str()), 0) << i;
         ASSERT_EQ(recorded().boxes.size(), 1u);
         EXPECT_EQ(recorded().boxes[0].text, "Erreur : fichier de mise \xE0 jour incorrect.");
-        EXPECT_EQ(read_file(path), bytes);
-        EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << bytes.size();
+        EXPECT_EQ(read_file(path), damaged[i]);
+        if (i < header_flips) {
+            EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << i;
+        }
+        for (const char* name : {"/a.txt", "/b.bin"}) std::filesystem::remove(folder.windows() + name);
     }
     // A bit flipped in the third piece of b.bin: what came before is written, that piece is not.
     std::string flipped = whole_package;

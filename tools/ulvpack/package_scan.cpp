@@ -29,6 +29,18 @@ std::string why_not_loaded(load_status status, uint64_t left) {
     return "";
 }
 
+std::string inexact_text(inexact field) {
+    switch (field) {
+        case inexact::padded: return "bytes follow the piece inside the record, which a protected package never has";
+        case inexact::renamed: return "the record continues a target under another name";
+        case inexact::resized: return "the record gives its target another size than the target's first record";
+        case inexact::misplaced: return "the piece's offset is not where the target's earlier pieces end";
+        case inexact::overshoots: return "the piece does not end where its target's size says";
+        case inexact::none: break;
+    }
+    return "";
+}
+
 class scanner {
 public:
     scanner(const scan_handlers& handlers, scan_result& result) : handlers(handlers), result(result) {}
@@ -125,8 +137,12 @@ private:
                 error(walk, "the record does not carry the integrity marker that the first record carries");
                 break;
             case walk_fault::wrong_index:
-                error(walk, "the record says it is record " + std::to_string(header.opaque_3) + " (from 0), not " +
-                                std::to_string(walk.records - 1) + ": records are missing, repeated or out of order");
+                error(walk, "the record carries index " + std::to_string(header.opaque_3) + " where index " +
+                                std::to_string(walk.records - 1) + " belongs (indexes count from 0): records are missing, "
+                                "repeated or out of order");
+                break;
+            case walk_fault::inexact_record:
+                error(walk, inexact_text(walk.inexact_field) + ": the record's header is damaged");
                 break;
             case walk_fault::wrong_checksum: {
                 char text[96];
