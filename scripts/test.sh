@@ -2,8 +2,8 @@
 # Installs what is missing, builds every preset, and runs every test: the
 # unit and POSIX end-to-end tests and the fuzz corpora under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then all of them again in the plain build
-# together with the Windows programs under Wine. Ends with ctest's summary;
-# exits non-zero when anything failed.
+# together with the Windows programs under Wine, and the release built twice
+# (it must come out the same). Exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
@@ -21,4 +21,6 @@ echo "== Under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --preset posix-asan -j "$(nproc)" || failed=1
 echo "== Every test, the Windows programs under Wine included"
 ctest --preset posix -j "$(nproc)" || failed=1
+echo "== The release, built twice from the committed sources: the same bytes"
+./scripts/release.sh --twice | tail -1 || failed=1
 exit $failed

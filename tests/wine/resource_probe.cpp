@@ -1,9 +1,16 @@
-// Reports the icon and cursor groups of an executable, read as data:
+// Reports the icon and cursor groups and the version of an executable, read
+// as data:
 //   resource_probe.exe PATH
-// prints one line a group: "icon|cursor id=N images=N WxH bits=N".
+// prints one line a group: "icon|cursor id=N images=N WxH bits=N", and one
+// line a version value: "version NAME=HEX" (the value's bytes in the code
+// page of its block), after "version file=A.B.C.D".
+#include "hex_text.h"
+
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -41,6 +48,28 @@ void report(HMODULE module, const char* kind, LPCSTR type, WORD id) {
     std::printf("%s id=%u images=%u %ux%u bits=%u\n", kind, id, group->count, width, height, bits);
 }
 
+void report_version(const char* path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    std::vector<char> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoA(path, 0, size, data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+        std::printf("version missing\n");
+        return;
+    }
+    std::printf("version file=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductVersion"}) {
+        char* value = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\040C04E4\\") + name;
+        if (VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) {
+            std::printf("version %s=%s\n", name, to_hex(value).c_str());
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,5 +81,6 @@ int main(int argc, char** argv) {
     }
     report(module, "icon", RT_GROUP_ICON, 1000);
     report(module, "cursor", RT_GROUP_CURSOR, 1);
+    report_version(argv[1]);
     return 0;
 }

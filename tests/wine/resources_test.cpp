@@ -2,19 +2,53 @@
 // data, which any Wine can do even where 32-bit code cannot run.
 #include "wine_bench.h"
 
+#include "hex_text.h"
+
 #include "support/process.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-TEST(wine_resources, the_product_has_its_icon_and_cursor) {
-    std::string windows_path = "Z:" + std::string(ULV_PRODUCT_EXE);
+namespace {
+
+process_result probe(const std::string& program) {
+    std::string windows_path = "Z:" + program;
     for (char& c : windows_path) {
         if (c == '/') c = '\\';
     }
-    const process_result probe = run_under_wine({"C:\\ulvbench\\resource_probe.exe", windows_path});
-    EXPECT_EQ(probe.exit_code, 0) << probe.output << probe.errors;
-    EXPECT_NE(probe.output.find("icon id=1000 images=1 32x32 bits=8"), std::string::npos) << probe.output;
-    EXPECT_NE(probe.output.find("cursor id=1 images=1 32x32 bits=1"), std::string::npos) << probe.output;
+    process_result result = run_under_wine({"C:\\ulvbench\\resource_probe.exe", windows_path});
+    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'), result.output.end());
+    return result;
+}
+
+std::string version_line(const std::string& name, const std::string& value) {
+    return "version " + name + "=" + to_hex(value) + "\n";
+}
+
+}  // namespace
+
+TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
+    const process_result product = probe(ULV_PRODUCT_EXE);
+    EXPECT_EQ(product.exit_code, 0) << product.output << product.errors;
+    EXPECT_NE(product.output.find("icon id=1000 images=1 32x32 bits=8"), std::string::npos) << product.output;
+    EXPECT_NE(product.output.find("cursor id=1 images=1 32x32 bits=1"), std::string::npos) << product.output;
+
+    // Both programs say who made them and which version they are, in French, as Windows shows them.
+    const std::string version = ULV_VERSION;
+    struct row { std::string program; std::string description; };
+    const row rows[] = {
+        {ULV_PRODUCT_EXE, "Mise \xE0 jour d'Ulverno"},
+        {ULV_PRODUCT_PACK_EXE, "Paquets de mise \xE0 jour d'Ulverno"},
+    };
+    for (const row& r : rows) {
+        const process_result found = probe(r.program);
+        const std::string name = r.program.substr(r.program.rfind('/') + 1);
+        EXPECT_NE(found.output.find("version file=" + version + ".0\n"), std::string::npos) << found.output;
+        for (const std::string& line : {version_line("CompanyName", "Ulverno"), version_line("FileDescription", r.description),
+                                        version_line("OriginalFilename", name), version_line("ProductVersion", version + ".0")}) {
+            EXPECT_NE(found.output.find(line), std::string::npos) << name << ": " << line << found.output;
+        }
+    }
 }

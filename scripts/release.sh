@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds a release of the committed sources, in fresh build folders, and
+# writes dist/ulverno-updater-VERSION/ and its .zip:
+#   ulvupdate.exe  the updater (32-bit Windows)
+#   ulvpack.exe    the package tool for Windows
+#   ulvpack        the package tool for Linux, linked statically
+#   README.md, SHA256SUMS
+# The release is reproducible: the images carry no time, every file gets the
+# time of the last commit (or SOURCE_DATE_EPOCH), and the archive lists them
+# in a fixed order, so that building it twice gives the same bytes.
+# With --twice, builds it a second time and says whether both are identical.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib/setup.sh
+ensure_build_tools
+ensure_packages git python3
+
+version=$(sed -n 's/^project(ulverno_updater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+name=ulverno-updater-$version
+work=$PWD/build/release
+
+build_release() {  # DESTINATION: builds HEAD from scratch and writes the release folder and zip there
+    local out=$1 src=$work/src
+    rm -rf "$work" "$out"
+    mkdir -p "$src" "$out/$name"
+    git archive HEAD | tar -x -C "$src"
+    local flags="-ffile-prefix-map=$src=."
+    cmake -S "$src" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
+          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+    cmake --build "$work/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
+    cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" >/dev/null
+    cmake --build "$work/linux" -j "$(nproc)" --target ulvpack >/dev/null
+    cp "$work/win32/ulvupdate.exe" "$work/win32/ulvpack.exe" "$work/linux/ulvpack" "$src/README.md" "$out/$name/"
+    (cd "$out/$name" && chmod 644 README.md ulvupdate.exe ulvpack.exe && chmod 755 ulvpack &&
+        sha256sum README.md ulvpack ulvpack.exe ulvupdate.exe >SHA256SUMS && chmod 644 SHA256SUMS &&
+        touch -d "@$SOURCE_DATE_EPOCH" ./*)
+    python3 - "$out" "$name" <<'PY'
+import os, sys, time, zipfile
+out, name = sys.argv[1], sys.argv[2]
+stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]  # a zip cannot date before 1980
+with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+    for file in sorted(os.listdir(os.path.join(out, name))):
+        info = zipfile.ZipInfo(name + "/" + file, stamp)
+        info.compress_type = zipfile.ZIP_DEFLATED
+        info.external_attr = (0o755 if file == "ulvpack" else 0o644) << 16
+        with open(os.path.join(out, name, file), "rb") as data:
+            archive.writestr(info, data.read())
+PY
+}
+
+build_release "$PWD/dist"
+echo "dist/$name/ and dist/$name.zip, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
+cat "dist/$name/SHA256SUMS"
+if [ "${1:-}" = --twice ]; then
+    build_release "$PWD/build/release-again"
+    if cmp -s "dist/$name.zip" "build/release-again/$name.zip" && diff -r "dist/$name" "build/release-again/$name" >/dev/null; then
+        echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
+    else
+        echo "FAIL: two builds of the release differ" >&2
+        exit 1
+    fi
+fi
