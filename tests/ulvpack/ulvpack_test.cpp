@@ -359,3 +359,60 @@ TEST(ulvpack_extract, never_writes_through_a_link_nor_over_a_file) {
     EXPECT_EQ(read_file(folder.at("x/windows/sub/a.txt")), "new");
     EXPECT_EQ(read_file(outside + "/a.txt"), "outside");
 }
+
+TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
+    scratch_folder folder;
+    const file_tree a = {{"ulverno/bin/same.dll", every_byte_value(5000)}, {"ulverno/bin/changed.dll", "old"},
+                         {"ulverno/bin/removed.dll", "gone"}, {"windows/u.ini", "[u]"}};
+    file_tree b = a;
+    b.erase("ulverno/bin/removed.dll");
+    b["ulverno/bin/changed.dll"] = "new";
+    b["ulverno/bin/added.dll"] = "added";
+    write_tree(folder.at("A"), a);
+    write_tree(folder.at("B"), b);
+    ASSERT_EQ(ulvpack({"create", "-o", folder.at("A.upd"), "ulverno=" + folder.at("A/ulverno"),
+                       "windows=" + folder.at("A/windows")}).exit_code, 0);
+    const std::vector<std::string> release_b = {"ulverno=" + folder.at("B/ulverno"), "windows=" + folder.at("B/windows")};
+    folder.write_profile("[ulvekern]\nulvedrive=C\nulvedir=ULVERNO\n");
+
+    for (const std::string& base : {folder.at("A.upd"), folder.at("A")}) {  // the previous release as a package, as a folder
+        std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", base};
+        create.insert(create.end(), release_b.begin(), release_b.end());
+        const process_result packed = ulvpack(create);
+        ASSERT_EQ(packed.exit_code, 0) << packed.errors;
+        EXPECT_NE(packed.errors.find("\"ulverno/bin/removed.dll\" is in BASE but no longer in the release"), std::string::npos);
+        EXPECT_NE(packed.errors.find("2 unchanged, left out (5003 bytes saved); 1 changed; 1 new"), std::string::npos)
+            << packed.errors;
+
+        // Over a copy of A, the update gives B, but for the file a package cannot delete.
+        std::filesystem::remove_all(folder.at("C:\\ULVERNO"));
+        write_tree(folder.at("C:\\ULVERNO"), {{"bin/same.dll", a.at("ulverno/bin/same.dll")}, {"bin/changed.dll", "old"},
+                                              {"bin/removed.dll", "gone"}});
+        write_file(folder.windows() + "/u.ini", "[u]");
+        const process_result applied =
+            run_process({ULV_POSIX_UPDATER, "-s", folder.at("update.upd")}, {"WINDIR=" + folder.windows()}, folder.path());
+        EXPECT_EQ(applied.errors, "");
+        file_tree installed;
+        for (const auto& [path, bytes] : read_tree(folder.at("C:\\ULVERNO"))) installed["ulverno/" + path] = bytes;
+        installed["windows/u.ini"] = read_file(folder.windows() + "/u.ini");
+        file_tree expected = b;
+        expected["ulverno/bin/removed.dll"] = "gone";
+        EXPECT_EQ(installed, expected);
+    }
+
+    // A new folder cannot be shipped this way, unless the installations are known to have it.
+    write_tree(folder.at("B/ulverno/newdir"), {{"x.txt", "x"}});
+    std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", folder.at("A.upd")};
+    create.insert(create.end(), release_b.begin(), release_b.end());
+    const process_result refused = ulvpack(create);
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.errors.find("goes into the folder \"ulverno/newdir\", which BASE does not have"), std::string::npos)
+        << refused.errors;
+    create.push_back("--allow-new-folders");
+    ASSERT_EQ(ulvpack(create).exit_code, 0);
+    EXPECT_NE(ulvpack({"list", "--folders", folder.at("update.upd")}).output.find("ulverno/newdir  (install directory)"),
+              std::string::npos);
+    const process_result against = ulvpack({"verify", "--against", folder.at("A"), folder.at("update.upd")});
+    EXPECT_EQ(against.exit_code, 1);
+    EXPECT_NE(against.errors.find("needs the folder \"ulverno/newdir\""), std::string::npos) << against.errors;
+}

@@ -5,6 +5,7 @@
 #include "package_scan.h"
 #include "record_encoder.h"
 #include "report.h"
+#include "since_base.h"
 #include "source_files.h"
 #include "write_package.h"
 
@@ -22,7 +23,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char usage[] =
-    "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain] SOURCE...\n"
+    "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain]\n"
+    "                      [--since BASE [--allow-new-folders]] SOURCE...\n"
     "\n"
     "Packs files into an update package. Each SOURCE is one of:\n"
     "  PREFIX=DIR  every regular file below DIR becomes PREFIX/relative/path;\n"
@@ -35,6 +37,12 @@ const char usage[] =
     "folders. Each record carries the CRC-32C of its piece and its index, and the\n"
     "first the package's length, so that the updater refuses a package cut short\n"
     "or altered; --plain writes these fields as 0, as older packages have them.\n"
+    "With --since BASE (the previous release: a package, or a folder laid out as\n"
+    "BASE/ulverno, BASE/windows, BASE/windows_system), files whose bytes are the\n"
+    "same in BASE are left out, and the files BASE has that the release no\n"
+    "longer has are named: a package cannot delete them. A file in a folder that\n"
+    "BASE does not have is refused, as the updater never makes folders, unless\n"
+    "--allow-new-folders says the installations have it.\n"
     "OUT is replaced in one step once the whole package is on the disk;\n"
     "until then, and after any failure, it stays as it was.\n"
     "Exit status: 0 written, 1 refused (a name or a file the updater cannot take),\n"
@@ -119,19 +127,52 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
     return false;
 }
 
+// Leaves in `files` only what changed since BASE, and says so. False, with
+// `problem` (and `unreadable` set when the system failed), when BASE cannot
+// be read, nothing changed, or a file needs a folder BASE does not have.
+bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool allow_new_folders,
+                       std::string& problem, bool& unreadable) {
+    base_comparison comparison;
+    if (!compare_with_base(files, base, comparison, problem, unreadable)) return false;
+    for (const std::string& name : comparison.removed) {
+        say("create", "warning: " + quoted_name(name) + " is in BASE but no longer in the release: a package cannot delete it");
+    }
+    say("create", "since " + base + ": " + std::to_string(comparison.unchanged) + " unchanged, left out (" +
+                      plural(comparison.bytes_saved, "byte") + " saved); " + std::to_string(comparison.changed.size()) +
+                      " changed; " + std::to_string(comparison.added.size()) + " new");
+    files = comparison.changed;
+    files.insert(files.end(), comparison.added.begin(), comparison.added.end());
+    std::sort(files.begin(), files.end(), [](const source_file& a, const source_file& b) { return a.name < b.name; });
+    if (files.empty()) {
+        problem = "nothing changed since " + base + ": there is no package to write";
+        return false;
+    }
+    for (const source_file& file : comparison.added) {
+        const std::string folder = folder_key(file.name);
+        if (allow_new_folders || comparison.folders.count(folder) != 0) continue;
+        problem = quoted_name(file.name) + " goes into the folder \"" + printable_name(folder) +
+                  "\", which BASE does not have: the updater never makes folders, so the package would fail on an "
+                  "installation like BASE (--allow-new-folders if the installations have that folder)";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int run_create(int argc, char** argv) {
     std::string out;
     package_options options;
     bool follow_links = false;
+    std::string base;
+    bool allow_new_folders = false;
     std::vector<std::string> sources;
     for (int i = 0; i < argc; ++i) {
         const std::string argument = argv[i];
         if (asks_for_help(argv[i])) {
             std::fputs(usage, stdout);
             return exit_ok;
-        } else if ((argument == "-o" || argument == "--piece-size") && i + 1 == argc) {
+        } else if ((argument == "-o" || argument == "--piece-size" || argument == "--since") && i + 1 == argc) {
             return usage_error("create", usage, argument + " needs a value");
         } else if (argument == "-o") {
             if (!out.empty()) return usage_error("create", usage, "-o is given twice");
@@ -146,12 +187,19 @@ int run_create(int argc, char** argv) {
             follow_links = true;
         } else if (argument == "--plain") {
             options.protect = false;
+        } else if (argument == "--since") {
+            if (!base.empty()) return usage_error("create", usage, "--since is given twice");
+            base = argv[++i];
+            if (base.empty()) return usage_error("create", usage, "BASE is empty");
+        } else if (argument == "--allow-new-folders") {
+            allow_new_folders = true;
         } else if (is_option(argv[i])) {
             return usage_error("create", usage, unknown_option(argv[i]));
         } else {
             sources.push_back(argument);
         }
     }
+    if (allow_new_folders && base.empty()) return usage_error("create", usage, "--allow-new-folders goes with --since");
     if (out.empty() || sources.empty()) return usage_error("create", usage, out.empty() ? "no -o OUT given" : "no SOURCE given");
 
     std::vector<source_file> files;
@@ -174,6 +222,10 @@ int run_create(int argc, char** argv) {
     if (fs::is_block_file(out_status) || fs::is_character_file(out_status) || fs::is_fifo(out_status) ||
         fs::is_socket(out_status)) {
         return fail(out + " is not a regular file: it is left as it is");
+    }
+    bool unreadable = false;
+    if (!base.empty() && !keep_what_changed(files, base, allow_new_folders, problem, unreadable)) {
+        return unreadable ? fail(problem) : refuse(problem);
     }
     if (!write_package(files, options, fs::u8path(out), problem)) return fail(problem);
     uint64_t bytes = 0;

@@ -3,21 +3,25 @@
 // with the package.
 #include "commands.h"
 #include "report.h"
+#include "since_base.h"
 
 #include "platform/codepage_1252.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
 
 const char usage[] =
-    "usage: ulvpack list [--json] PKG\n"
+    "usage: ulvpack list [--json] [--folders] PKG\n"
     "\n"
     "One line a target: name, size, number of pieces and where it would be\n"
-    "installed; then totals. --json prints the same for scripts.\n"
+    "installed; then totals. --json prints the same for scripts. --folders\n"
+    "adds the folders the package needs on the installation: the updater never\n"
+    "makes folders, so a target whose folder is missing there fails.\n"
     "Exit status: 0 listed, 1 the package is invalid (listed up to the fault),\n"
     "2 usage error, or the package cannot be read.\n";
 
@@ -65,10 +69,19 @@ void print_json_row(const scanned_target& target, bool first) {
                 json_string(prefix).c_str());
 }
 
+void print_json_folder(const std::string& folder, bool first) {
+    const root_prefix* prefix = find_root_prefix((folder + "/").c_str());
+    std::string root = prefix->text;
+    root.pop_back();
+    std::printf("%s\n  {\"folder\": %s, \"root\": %s}", first ? "" : ",", json_string(utf8_from_1252(folder)).c_str(),
+                json_string(root).c_str());
+}
+
 }  // namespace
 
 int run_list(int argc, char** argv) {
     bool json = false;
+    bool with_folders = false;
     const char* path = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (asks_for_help(argv[i])) {
@@ -76,6 +89,8 @@ int run_list(int argc, char** argv) {
             return exit_ok;
         } else if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (std::strcmp(argv[i], "--folders") == 0) {
+            with_folders = true;
         } else if (is_option(argv[i])) {
             return usage_error("list", usage, unknown_option(argv[i]));
         } else if (path != nullptr) {
@@ -88,13 +103,20 @@ int run_list(int argc, char** argv) {
 
     scan_handlers handlers;
     uint64_t rows = 0;
+    std::map<std::string, std::string> folders;  // as Windows compares them, to the first spelling
     handlers.on_target = [&](const scanned_target& target) {
         json ? print_json_row(target, rows == 0) : print_text_row(target);
         ++rows;
+        if (with_folders) folders.emplace(folder_key(target.name), folder_name(target.name));
     };
     json ? std::printf("{\"targets\": [") : std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
     scan_result result;
     const bool scanned = scan_or_complain("list", path, handlers, result);
+    if (json && with_folders) {
+        std::printf("%s],\n \"folders\": [", rows == 0 ? "" : "\n");
+        rows = 0;
+        for (const auto& folder : folders) print_json_folder(folder.second, rows++ == 0);
+    }
     if (json) {
         std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"integrity\": \"%s\", "
                     "\"valid\": %s}\n",
@@ -105,6 +127,11 @@ int run_list(int argc, char** argv) {
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
                     plural(result.records, "record").c_str());
+        if (with_folders) std::printf("\nFOLDERS THE INSTALLATION MUST HAVE\n");
+        for (const auto& folder : folders) {
+            const root_prefix* prefix = find_root_prefix((folder.second + "/").c_str());
+            std::printf("%s  (%s)\n", printable_name(folder.second).c_str(), root_description(*prefix));
+        }
     }
     // A listing lost on a full disk or a closed pipe must not pass for one written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

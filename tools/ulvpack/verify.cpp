@@ -1,46 +1,120 @@
 // ulvpack verify: would the updater apply this package, and if not, why?
 #include "commands.h"
+#include "name_set.h"
 #include "report.h"
+#include "since_base.h"
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 const char usage[] =
-    "usage: ulvpack verify PKG\n"
+    "usage: ulvpack verify [--against DIR] PKG\n"
     "\n"
     "Reads the whole package as the updater would and says whether the updater\n"
     "would apply it; if not, why, with the record number and byte offset.\n"
     "Warnings name what the updater accepts but a release should not ship.\n"
     "Says whether the package is protected (a CRC-32C per piece, its length\n"
     "declared) or classic, which the updater cannot check for damage.\n"
-    "Exit status: 0 valid, 1 invalid, 2 usage error, or the package cannot be read.\n";
+    "With --against DIR, a copy of an installation laid out as DIR/ulverno,\n"
+    "DIR/windows and DIR/windows_system, also says which folders the package\n"
+    "needs that DIR lacks, and which of its targets DIR holds read-only: on such\n"
+    "an installation the update would fail.\n"
+    "Exit status: 0 valid, 1 invalid (or it would fail on DIR), 2 usage error, or\n"
+    "the package cannot be read.\n";
+
+// What a copy of an installation lacks for the package: folders (as Windows
+// compares them, to the first target that needs each) and read-only targets.
+struct installation_check {
+    fs::path folder;
+    std::map<std::string, std::string> missing_folders;
+    std::map<std::string, std::string> read_only;
+
+    void take(const scanned_target& target) {
+        std::error_code error;
+        const std::string folder_of_target = folder_name(target.name);
+        if (!fs::is_directory(path_below(folder, folder_of_target), error)) {
+            missing_folders.emplace(folder_key(target.name), target.name);
+            return;
+        }
+        const fs::path file = path_below(folder, target.name);
+        const fs::file_status status = fs::status(file, error);
+        const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        if (fs::is_regular_file(status) && (status.permissions() & writable) == fs::perms::none) {
+            read_only.emplace(windows_key(target.name), target.name);
+        }
+    }
+
+    // Says what it found; true when the update would succeed there.
+    bool report(const std::string& package) const {
+        for (const auto& missing : missing_folders) {
+            say("verify", "error: " + package + " needs the folder \"" + printable_name(folder_name(missing.second)) +
+                              "\" (for " + quoted_name(missing.second) + "), which " + folder.u8string() +
+                              " lacks: the updater never makes folders");
+        }
+        for (const auto& held : read_only) {
+            say("verify", "error: " + quoted_name(held.second) + " is read-only in " + folder.u8string() +
+                              ": the updater could not replace it");
+        }
+        return missing_folders.empty() && read_only.empty();
+    }
+};
 
 }  // namespace
 
 int run_verify(int argc, char** argv) {
+    const char* path = nullptr;
+    const char* against = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (asks_for_help(argv[i])) {
             std::fputs(usage, stdout);
             return exit_ok;
         }
     }
-    if (argc != 1) return usage_error("verify", usage, "");
-    if (is_option(argv[0])) return usage_error("verify", usage, unknown_option(argv[0]));
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--against") == 0) {
+            if (i + 1 == argc || against != nullptr) return usage_error("verify", usage, "--against takes one DIR");
+            against = argv[++i];
+        } else if (is_option(argv[i])) {
+            return usage_error("verify", usage, unknown_option(argv[i]));
+        } else if (path != nullptr) {
+            return usage_error("verify", usage, "one package, please");
+        } else {
+            path = argv[i];
+        }
+    }
+    if (path == nullptr) return usage_error("verify", usage, "");
+    installation_check installation;
     scan_handlers handlers;
     handlers.on_finding = print_finding;
+    if (against != nullptr) {
+        installation.folder = fs::u8path(against);
+        std::error_code error;
+        if (!fs::is_directory(installation.folder, error)) return usage_error("verify", usage, std::string(against) + " is not a folder");
+        handlers.on_target = [&](const scanned_target& target) { installation.take(target); };
+    }
     scan_result result;
-    if (!scan_or_complain("verify", argv[0], handlers, result)) return exit_usage;
+    if (!scan_or_complain("verify", path, handlers, result)) return exit_usage;
     if (result.records > 0) {
-        say("verify", std::string(argv[0]) + ": integrity: " +
+        say("verify", std::string(path) + ": integrity: " +
                           (result.protected_package ? "CRC-32C per piece, length checked" : "none (classic package)"));
     }
+    const bool fits = against == nullptr || installation.report(path);
     if (result.refused) {
-        say("verify", std::string(argv[0]) + ": invalid: the updater would refuse it");
+        say("verify", std::string(path) + ": invalid: the updater would refuse it");
         return exit_refused;
     }
-    say("verify", std::string(argv[0]) + ": valid: " + plural(result.targets, "target") + ", " +
-                      plural(result.bytes, "byte") + ", " + plural(result.records, "record"));
+    if (!fits) {
+        say("verify", std::string(path) + ": valid, but it would fail on " + against);
+        return exit_refused;
+    }
+    say("verify", std::string(path) + ": valid: " + plural(result.targets, "target") + ", " + plural(result.bytes, "byte") +
+                      ", " + plural(result.records, "record"));
     return exit_ok;
 }

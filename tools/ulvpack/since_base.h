@@ -1,0 +1,40 @@
+// What a release changes since the previous one (BASE): the files whose
+// bytes are the same there are left out of a changed-only package, and the
+// folders BASE has tell whether the updater can install the rest.
+#pragma once
+
+#include "source_files.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+struct base_comparison {
+    std::vector<source_file> changed;  // in BASE, with other bytes
+    std::vector<source_file> added;    // not in BASE
+    uint64_t unchanged = 0;            // files left out
+    uint64_t bytes_saved = 0;          // their bytes
+    std::vector<std::string> removed;  // names (code page 1252) in BASE, no longer in the release
+    std::set<std::string> folders;     // windows_key of every folder BASE has, roots included
+};
+
+// Compares `files` with BASE: a package (read with the updater's own walk)
+// or a folder laid out like the sources (BASE/ulverno, BASE/windows,
+// BASE/windows_system). Files are compared byte for byte, one piece at a
+// time. False, with `problem` (and `unreadable` when the system failed), when
+// BASE cannot be read or is not a valid package.
+bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
+                       std::string& problem, bool& unreadable);
+
+// The folder a name installs into (its name up to the last "/" or "\"), as
+// windows_key gives it; the root prefix's own folder for a name at the root.
+std::string folder_key(const std::string& name_1252);
+
+// The same folder as the name spells it, for messages.
+std::string folder_name(const std::string& name_1252);
+
+// FOLDER/<prefix>/<rest of the name>, the rest split at "/" and "\" as
+// Windows does: where a name lies in a copy of an installation.
+std::filesystem::path path_below(const std::filesystem::path& folder, const std::string& name_1252);
