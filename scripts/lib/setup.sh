@@ -49,3 +49,28 @@ build_preset() {
     cmake --preset "$preset" -DULV_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"
 }
+
+# Runs the Wine tests against the 32-bit product (build/win32) inside a
+# virtual machine whose kernel runs 32-bit code (scripts/vm32/: QEMU with
+# software emulation over this machine's own files), for hosts that cannot
+# run it themselves. The tests are built here; nothing is compiled inside.
+# Upper limits on time scale with ULV_VM32_TIME_FACTOR (default 10). Prints
+# one line: "Wine, 32-bit product in a VM: N passed" and what it cost.
+run_wine_tests_in_vm() {
+    local factor=${ULV_VM32_TIME_FACTOR:-10} vm=$PWD/build/vm32 build=$PWD/build/posix-vm32 start=$SECONDS
+    if [ ! -x "$vm/run-in-vm.sh" ]; then
+        echo "Setting up the virtual machine (once): scripts/vm32/setup.sh"
+        VM32_DIR=$vm scripts/vm32/setup.sh >/dev/null
+    fi
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULV_WARNINGS_AS_ERRORS=ON \
+          -DULV_WINE_WINDOWS_BUILD="$PWD/build/win32" -DULV_WINE_LOADER=/usr/lib/wine/wine \
+          -DULV_WINE_TIME_FACTOR="$factor" >/dev/null
+    cmake --build "$build" -j "$(nproc)" --target wine_tests ulvpack >/dev/null
+    local setup=$((SECONDS - start)) rc=0
+    "$vm/run-in-vm.sh" "ctest --test-dir '$build' -L wine --output-on-failure" >"$build/vm32.log" 2>&1 || rc=$?
+    local passed failed
+    passed=$(grep -c 'Test *#[0-9]*: .* Passed' "$build/vm32.log" || true)
+    failed=$(grep -c 'Test *#[0-9]*: .*\*\*\*' "$build/vm32.log" || true)
+    echo "Wine, 32-bit product in a VM: $passed passed, $failed failed (set-up and build ${setup} s, run $((SECONDS - start - setup)) s; log: $build/vm32.log)"
+    [ "$rc" -eq 0 ] || { grep -E 'Failed|\*\*\*|vm32:' "$build/vm32.log" | tail -20; return 1; }
+}

@@ -8,7 +8,12 @@ bench=$1 loader=$2 windows_build=$3
 "$(dirname "$0")/bench_stop.sh" "$bench" || true
 rm -rf "$bench"
 mkdir -p "$bench"
-export WINEPREFIX="$bench/prefix" WINEDEBUG=-all WINELOADER="$loader"
+# The server that goes with the loader: once wine32 is installed on a host that
+# cannot run it (to be run in a virtual machine), Debian's plain wrappers pick
+# the 32-bit programs there and fail.
+server=$(dirname "$loader")/wineserver
+[ "$(basename "$loader")" = wine64 ] && server=${server}64
+export WINEPREFIX="$bench/prefix" WINEDEBUG=-all WINELOADER="$loader" WINESERVER="$server"
 # A UTF-8 locale: Wine then takes code page 1252 for ANSI calls and UTF-8 for
 # Unix file names, whatever locale the run was started in.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -28,7 +33,7 @@ export DISPLAY=":$(tr -d '\n' <"$bench/display")"
 WINEDLLOVERRIDES="mscoree,mshtml=" "$loader" wineboot -i </dev/null >/dev/null 2>&1
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n' >"$bench/unmanaged.reg"
 "$loader" regedit /S "$bench/unmanaged.reg" </dev/null >/dev/null 2>&1
-setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+setsid "$server" -p </dev/null >/dev/null 2>&1 || true
 
 programs="$WINEPREFIX/drive_c/ulvbench"
 mkdir -p "$programs"
@@ -40,6 +45,7 @@ LANG=C.UTF-8
 LC_ALL=C.UTF-8
 WINEPREFIX=$WINEPREFIX
 WINELOADER=$loader
+WINESERVER=$server
 WINEDEBUG=-all
 DISPLAY=$DISPLAY
 ENV

@@ -76,7 +76,7 @@ TEST_F(wine_updater, starts_the_follow_up_program_instead_of_the_notice) {
     std::filesystem::remove(marker);
     const bench_run result = run("-X C:\\ulvbench\\marker.exe " + package);
     EXPECT_TRUE(texts(result).empty()) << result.transcript;
-    for (int i = 0; i < 250 && !file_exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (long i = 0; i < 250 * time_factor && !file_exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(file_exists(marker));
     EXPECT_FALSE(file_exists(package_file()));
 }
@@ -127,7 +127,7 @@ TEST_F(wine_updater, waits_for_a_target_held_by_another_program) {
     EXPECT_TRUE(texts(result).empty()) << result.transcript;
     EXPECT_EQ(read_file(in_windows("ulvtest-held.txt")), "written");
     EXPECT_GE(result.elapsed_ms, 600);  // the hold, and the pause after the attempt that succeeds
-    EXPECT_LT(result.elapsed_ms, 5000);
+    EXPECT_LT(result.elapsed_ms, 5000 * time_factor);
     std::filesystem::remove(in_windows("ulvtest-held.txt"));
 }
 
@@ -137,7 +137,7 @@ TEST_F(wine_updater, gives_up_on_a_missing_directory_after_about_15_seconds) {
     EXPECT_EQ(texts(result),
               std::vector<std::string>{"Erreur : \xE9" "criture du fichier C:\\windows/ulvtest-missing/x.dll impossible."});
     EXPECT_GE(result.elapsed_ms, 14900);
-    EXPECT_LT(result.elapsed_ms, 30000);
+    EXPECT_LT(result.elapsed_ms, 30000 * time_factor);
     EXPECT_TRUE(file_exists(package_file()));
 }
 

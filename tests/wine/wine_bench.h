@@ -19,10 +19,14 @@ struct bench_run {
     std::string transcript;  // what the helper printed, for failure messages
 };
 
+// How many times slower than native the bench runs (software emulation):
+// upper limits on time are multiplied by it, lower limits never.
+constexpr long time_factor = ULV_WINE_TIME_FACTOR;
+
 struct bench_options {
     std::string hold_path;  // Windows path held without sharing, empty for none
     long hold_ms = 0;
-    long timeout_ms = 60000;
+    long timeout_ms = 60000 * time_factor;
     std::string module;     // Windows path of the program, when the command line cannot tell it
 };
 
