@@ -15,14 +15,17 @@ cd "$(dirname "$0")/.."
 ensure_build_tools
 ensure_packages git python3
 
-version=$(sed -n 's/^project(ulverno_updater VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# What is released is what is committed: its version too.
+version=$(git show HEAD:CMakeLists.txt | sed -n 's/^project(ulverno_updater VERSION \([0-9.]*\).*/\1/p')
+[ -z "$(git status --porcelain --untracked-files=no)" ] ||
+    echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 name=ulverno-updater-$version
 work=$PWD/build/release
 
 build_release() {  # DESTINATION: builds HEAD from scratch and writes the release folder and zip there
     local out=$1 src=$work/src
-    rm -rf "$work" "$out"
+    rm -rf "$work" "$out/$name" "$out/$name.zip"
     mkdir -p "$src" "$out/$name"
     git archive HEAD | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
@@ -44,7 +47,7 @@ with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED
     for file in sorted(os.listdir(os.path.join(out, name))):
         info = zipfile.ZipInfo(name + "/" + file, stamp)
         info.compress_type = zipfile.ZIP_DEFLATED
-        info.external_attr = (0o755 if file == "ulvpack" else 0o644) << 16
+        info.external_attr = (0o100000 | (0o755 if file == "ulvpack" else 0o644)) << 16  # a regular file
         with open(os.path.join(out, name, file), "rb") as data:
             archive.writestr(info, data.read())
 PY

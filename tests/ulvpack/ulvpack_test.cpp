@@ -406,8 +406,7 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     create.insert(create.end(), release_b.begin(), release_b.end());
     const process_result refused = ulvpack(create);
     EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_NE(refused.errors.find("goes into the folder \"ulverno/newdir\", which BASE does not have"), std::string::npos)
-        << refused.errors;
+    EXPECT_NE(refused.errors.find("BASE does not have the folder \"ulverno/newdir\""), std::string::npos) << refused.errors;
     create.push_back("--allow-new-folders");
     ASSERT_EQ(ulvpack(create).exit_code, 0);
     EXPECT_NE(ulvpack({"list", "--folders", folder.at("update.upd")}).output.find("ulverno/newdir  (install directory)"),
@@ -415,4 +414,11 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     const process_result against = ulvpack({"verify", "--against", folder.at("A"), folder.at("update.upd")});
     EXPECT_EQ(against.exit_code, 1);
     EXPECT_NE(against.errors.find("needs the folder \"ulverno/newdir\""), std::string::npos) << against.errors;
+
+    // A file where BASE has a folder (spelled in another case): the updater never removes folders.
+    std::filesystem::remove_all(folder.at("B/ulverno/newdir"));
+    make_folder(folder.at("A/ulverno/spare"));
+    write_file(folder.at("B/ulverno/SPARE"), "a file now");
+    create[4] = folder.at("A");
+    EXPECT_NE(ulvpack(create).errors.find("\"ulverno/SPARE\" is a folder in BASE"), std::string::npos);
 }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -134,8 +135,8 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
                        std::string& problem, bool& unreadable) {
     base_comparison comparison;
     if (!compare_with_base(files, base, comparison, problem, unreadable)) return false;
-    for (const std::string& name : comparison.removed) {
-        say("create", "warning: " + quoted_name(name) + " is in BASE but no longer in the release: a package cannot delete it");
+    for (const auto& removed : comparison.removed) {
+        say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
     }
     say("create", "since " + base + ": " + std::to_string(comparison.unchanged) + " unchanged, left out (" +
                       plural(comparison.bytes_saved, "byte") + " saved); " + std::to_string(comparison.changed.size()) +
@@ -147,12 +148,24 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
         problem = "nothing changed since " + base + ": there is no package to write";
         return false;
     }
+    // The updater never makes nor removes folders: a new file needs its folder, and no folder in its place.
+    std::map<std::string, std::string> new_folders;  // by windows_key, to the release's spelling
     for (const source_file& file : comparison.added) {
-        const std::string folder = folder_key(file.name);
-        if (allow_new_folders || comparison.folders.count(folder) != 0) continue;
-        problem = quoted_name(file.name) + " goes into the folder \"" + printable_name(folder) +
-                  "\", which BASE does not have: the updater never makes folders, so the package would fail on an "
-                  "installation like BASE (--allow-new-folders if the installations have that folder)";
+        if (comparison.folders.count(windows_key(file.name)) != 0) {
+            problem = quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "
+                      "package would fail on an installation like BASE";
+            return false;
+        }
+        if (!allow_new_folders && comparison.folders.count(folder_key(file.name)) == 0) {
+            new_folders.emplace(folder_key(file.name), folder_name(file.name));
+        }
+    }
+    if (!new_folders.empty()) {
+        std::string listed;
+        for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_name(folder.second) + "\"";
+        problem = std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
+                  ": the updater never makes folders, so the package would fail on an installation like BASE "
+                  "(--allow-new-folders if the installations have them)";
         return false;
     }
     return true;

@@ -20,10 +20,10 @@ namespace {
 const char usage[] =
     "usage: ulvpack COMMAND [ARGUMENTS]\n"
     "\n"
-    "  create -o OUT.upd [--piece-size SIZE] [--follow-links] SOURCE...   pack files into a package\n"
-    "  list [--json] PKG                                                  list its targets\n"
-    "  verify PKG                                                         would the updater apply it?\n"
-    "  extract [--force] PKG DIR                                          write its targets under DIR\n"
+    "  create -o OUT.upd [--since BASE] SOURCE...   pack files into a package (or what changed since BASE)\n"
+    "  list [--json] [--folders] PKG               list its targets (and the folders they need)\n"
+    "  verify [--against DIR] PKG                  would the updater apply it (on that installation)?\n"
+    "  extract [--force] PKG DIR                   write its targets under DIR\n"
     "\n"
     "ulvpack COMMAND --help tells more about each command.\n"
     "Exit status: 0 done, 1 refused or invalid, 2 usage or I/O error.\n";

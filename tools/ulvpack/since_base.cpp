@@ -65,7 +65,7 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
             const auto found = by_key.find(key);
             current = base_target{};
             if (found == by_key.end()) {
-                comparison.removed.push_back(target.name);
+                comparison.removed.emplace(key, utf8_from_1252(target.name));
             } else {
                 current.file = &files[found->second];
                 in_base[found->second] = true;
@@ -107,8 +107,9 @@ bool same_file_contents(const source_file& file, const fs::path& other, std::vec
                same_bytes(mine, reinterpret_cast<const unsigned char*>(chunk.data()), length, buffer);
         left -= length;
     }
+    // Neither file may hold more: a release file that grew is changed (and then refused when packed).
     char more;
-    same = same && read_bytes(theirs, &more, 1) == 0;
+    same = same && read_bytes(theirs, &more, 1) == 0 && read_bytes(mine, &more, 1) == 0;
     if (mine != -1) close_file(mine);
     if (theirs != -1) close_file(theirs);
     return same;
@@ -124,21 +125,27 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
         in_base[i] = fs::is_regular_file(there, error);
         unchanged[i] = in_base[i] && fs::file_size(there, error) == files[i].size && same_file_contents(files[i], there, buffer);
     }
-    // What BASE has: its folders, and the files the release no longer carries.
+    // What BASE has: its folders, and the files the release no longer carries
+    // (through links too, as the files were compared through them).
     std::unordered_map<std::string, bool> in_release;
     for (const source_file& file : files) in_release[windows_key(file.name)] = true;
+    bool any_root = false;
     for (const root_prefix& prefix : root_prefixes) {
         const std::string root(prefix.text, std::strlen(prefix.text) - 1);
         const fs::path folder = base / root;
         std::error_code error;
         if (!fs::is_directory(folder, error)) continue;
-        for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        any_root = true;
+        const auto options = fs::directory_options::follow_directory_symlink;
+        for (fs::recursive_directory_iterator it(folder, options, error), end; !error && it != end; it.increment(error)) {
+            const std::string name = root + "/" + it->path().lexically_relative(folder).generic_u8string();
             std::string name_1252;
-            if (!utf8_to_1252(root + "/" + it->path().lexically_relative(folder).generic_u8string(), name_1252)) continue;
+            const bool representable = utf8_to_1252(name, name_1252);
+            const std::string key = representable ? windows_key(name_1252) : name;
             if (it->is_directory(error)) {
-                comparison.folders.insert(windows_key(name_1252));
-            } else if (it->is_regular_file(error) && in_release.count(windows_key(name_1252)) == 0) {
-                comparison.removed.push_back(name_1252);
+                comparison.folders.insert(key);
+            } else if (it->is_regular_file(error) && in_release.count(key) == 0) {
+                comparison.removed.emplace(key, name);
             }
         }
         if (error) {
@@ -146,6 +153,12 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
             unreadable = true;
             return false;
         }
+    }
+    if (!any_root) {
+        problem = "BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
+                  "it is not laid out like the sources";
+        unreadable = true;
+        return false;
     }
     return true;
 }
@@ -164,6 +177,39 @@ fs::path path_below(const fs::path& folder, const std::string& name_1252) {
         }
     }
     return path;
+}
+
+bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& path) {
+    path = folder;
+    bool found = true;
+    std::string part;
+    for (const char c : name_1252 + "/") {
+        if (c != '/' && c != '\\') {
+            part += c;
+            continue;
+        }
+        if (part.empty()) continue;
+        const fs::path spelled = path / fs::u8path(utf8_from_1252(part));
+        std::error_code error;
+        if (!found || fs::exists(fs::symlink_status(spelled, error))) {
+            path = spelled;
+        } else {
+            // Another spelling of the same name, as Windows compares names.
+            const std::string wanted = windows_key(part);
+            path = spelled;
+            found = false;
+            for (fs::directory_iterator it(spelled.parent_path(), error), end; !error && it != end; it.increment(error)) {
+                std::string entry;
+                if (utf8_to_1252(it->path().filename().u8string(), entry) && windows_key(entry) == wanted) {
+                    path = it->path();
+                    found = true;
+                    break;
+                }
+            }
+        }
+        part.clear();
+    }
+    return found;
 }
 
 std::string folder_name(const std::string& name_1252) {

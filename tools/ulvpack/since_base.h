@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@ struct base_comparison {
     std::vector<source_file> added;    // not in BASE
     uint64_t unchanged = 0;            // files left out
     uint64_t bytes_saved = 0;          // their bytes
-    std::vector<std::string> removed;  // names (code page 1252) in BASE, no longer in the release
+    std::map<std::string, std::string> removed;  // in BASE, no longer in the release: windows_key to the name
+                                                 // as BASE spells it (UTF-8, as names on a disk may not fit
+                                                 // the code page)
     std::set<std::string> folders;     // windows_key of every folder BASE has, roots included
 };
 
@@ -38,3 +41,8 @@ std::string folder_name(const std::string& name_1252);
 // FOLDER/<prefix>/<rest of the name>, the rest split at "/" and "\" as
 // Windows does: where a name lies in a copy of an installation.
 std::filesystem::path path_below(const std::filesystem::path& folder, const std::string& name_1252);
+
+// The same, each component found as Windows would find it: whatever its
+// case, the dots and spaces that end it ignored. False when a component is
+// not there; `path` then holds what was found and the rest as spelled.
+bool find_below(const std::filesystem::path& folder, const std::string& name_1252, std::filesystem::path& path);

@@ -24,29 +24,34 @@ const char usage[] =
     "declared) or classic, which the updater cannot check for damage.\n"
     "With --against DIR, a copy of an installation laid out as DIR/ulverno,\n"
     "DIR/windows and DIR/windows_system, also says which folders the package\n"
-    "needs that DIR lacks, and which of its targets DIR holds read-only: on such\n"
-    "an installation the update would fail.\n"
+    "needs that DIR lacks, which of its targets DIR holds read-only, and where\n"
+    "DIR has a folder in a target's place: on such an installation the update\n"
+    "would fail.\n"
     "Exit status: 0 valid, 1 invalid (or it would fail on DIR), 2 usage error, or\n"
     "the package cannot be read.\n";
 
-// What a copy of an installation lacks for the package: folders (as Windows
-// compares them, to the first target that needs each) and read-only targets.
+// What a copy of an installation lacks for the package, its names found as
+// Windows finds them: folders (to the first target that needs each),
+// targets it holds read-only, and folders where a target goes.
 struct installation_check {
     fs::path folder;
     std::map<std::string, std::string> missing_folders;
     std::map<std::string, std::string> read_only;
+    std::map<std::string, std::string> in_the_way;  // folders where the package installs a file
 
     void take(const scanned_target& target) {
         std::error_code error;
-        const std::string folder_of_target = folder_name(target.name);
-        if (!fs::is_directory(path_below(folder, folder_of_target), error)) {
+        fs::path found;
+        if (!find_below(folder, folder_name(target.name), found) || !fs::is_directory(found, error)) {
             missing_folders.emplace(folder_key(target.name), target.name);
             return;
         }
-        const fs::path file = path_below(folder, target.name);
-        const fs::file_status status = fs::status(file, error);
+        if (!find_below(folder, target.name, found)) return;
+        const fs::file_status status = fs::status(found, error);
         const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-        if (fs::is_regular_file(status) && (status.permissions() & writable) == fs::perms::none) {
+        if (fs::is_directory(status)) {
+            in_the_way.emplace(windows_key(target.name), target.name);
+        } else if (fs::is_regular_file(status) && (status.permissions() & writable) == fs::perms::none) {
             read_only.emplace(windows_key(target.name), target.name);
         }
     }
@@ -62,7 +67,11 @@ struct installation_check {
             say("verify", "error: " + quoted_name(held.second) + " is read-only in " + folder.u8string() +
                               ": the updater could not replace it");
         }
-        return missing_folders.empty() && read_only.empty();
+        for (const auto& folder_there : in_the_way) {
+            say("verify", "error: " + quoted_name(folder_there.second) + " is a folder in " + folder.u8string() +
+                              ": the updater never removes folders");
+        }
+        return missing_folders.empty() && read_only.empty() && in_the_way.empty();
     }
 };
 
