@@ -3,7 +3,6 @@
 #include "name_set.h"
 #include "name_rules.h"
 #include "package_scan.h"
-#include "record_encoder.h"
 #include "report.h"
 #include "since_base.h"
 #include "source_files.h"

@@ -1,6 +1,7 @@
 // ulvpack extract: writes the targets of a package under a folder, to look at
 // them without installing them.
 #include "commands.h"
+#include "name_rules.h"
 #include "name_set.h"
 #include "report.h"
 
@@ -28,19 +29,10 @@ const char usage[] =
     "Exit status: 0 extracted, 1 the package is invalid (extracted up to the fault),\n"
     "2 usage error, the package cannot be read, or a file cannot be written.\n";
 
-// The UTF-8 components below DIR: the prefix's folder, then the rest of the
-// name split at "/" and "\", without empty and "." components.
+// The UTF-8 components below DIR: the prefix's folder, then the rest of the name.
 std::vector<std::string> extraction_parts(const scanned_target& target) {
-    const std::string prefix = target.prefix->text;
-    std::vector<std::string> parts = {prefix.substr(0, prefix.size() - 1)};
-    const std::string rest = target.name.substr(prefix.size()) + "/";
-    size_t start = 0;
-    for (size_t at = 0; at < rest.size(); ++at) {
-        if (rest[at] != '/' && rest[at] != '\\') continue;
-        const std::string part = rest.substr(start, at - start);
-        if (!part.empty() && part != ".") parts.push_back(utf8_from_1252(part));
-        start = at + 1;
-    }
+    std::vector<std::string> parts = name_parts(target.name);
+    for (std::string& part : parts) part = utf8_from_1252(part);
     return parts;
 }
 

@@ -54,6 +54,18 @@ bool names_a_folder(const std::string& name_1252) {
     return last.find_first_not_of(". ") == std::string::npos;
 }
 
+std::vector<std::string> name_parts(const std::string& name_1252) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t at = 0; at <= name_1252.size(); ++at) {
+        if (at < name_1252.size() && name_1252[at] != '/' && name_1252[at] != '\\') continue;
+        std::string part = name_1252.substr(start, at - start);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = at + 1;
+    }
+    return parts;
+}
+
 std::string folded_name(const std::string& name) {
     std::string folded = name;
     for (char& c : folded) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Why the updater would refuse `name` (code page 1252), or "" when it takes it.
 std::string updater_refusal(const std::string& name);
@@ -20,6 +21,10 @@ constexpr size_t longest_windows_path = 32767;
 // split at "/" and "\", is empty or made only of dots and spaces, which
 // Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").
 bool names_a_folder(const std::string& name_1252);
+
+// The components of a name, split at "/" and "\" as Windows splits a path,
+// without the empty ones and ".": the root prefix's folder first.
+std::vector<std::string> name_parts(const std::string& name_1252);
 
 // The same name for Windows' case-insensitive file systems.
 std::string folded_name(const std::string& name);

@@ -77,16 +77,10 @@ void hash_set::grow() {
 
 std::string windows_key(const std::string& name_1252) {
     std::string key;
-    std::string component;
-    for (const char c : folded_name(name_1252) + "/") {
-        if (c != '/' && c != '\\') {
-            component += c;
-            continue;
-        }
-        // Windows drops the dots and spaces that end a component; "." and "" name no folder.
+    for (std::string component : name_parts(folded_name(name_1252))) {
+        // Windows drops the dots and spaces that end a component; then it may name no folder at all.
         while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
         if (!component.empty()) key += (key.empty() ? "" : "/") + component;
-        component.clear();
     }
     return key;
 }

@@ -1,5 +1,6 @@
 #include "since_base.h"
 
+#include "name_rules.h"
 #include "name_set.h"
 #include "package_scan.h"
 
@@ -167,28 +168,14 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
 
 fs::path path_below(const fs::path& folder, const std::string& name_1252) {
     fs::path path = folder;
-    std::string part;
-    for (const char c : utf8_from_1252(name_1252) + "/") {
-        if (c == '/' || c == '\\') {
-            if (!part.empty()) path /= fs::u8path(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
+    for (const std::string& part : name_parts(name_1252)) path /= fs::u8path(utf8_from_1252(part));
     return path;
 }
 
 bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& path) {
     path = folder;
     bool found = true;
-    std::string part;
-    for (const char c : name_1252 + "/") {
-        if (c != '/' && c != '\\') {
-            part += c;
-            continue;
-        }
-        if (part.empty()) continue;
+    for (const std::string& part : name_parts(name_1252)) {
         const fs::path spelled = path / fs::u8path(utf8_from_1252(part));
         std::error_code error;
         if (!found || fs::exists(fs::symlink_status(spelled, error))) {
@@ -207,7 +194,6 @@ bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& 
                 }
             }
         }
-        part.clear();
     }
     return found;
 }
