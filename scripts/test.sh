@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 
 ensure_build_tools
 ensure_wine_bench
+ensure_test_locales
 
 build_preset win32
 [ "$WINDOWS_PRESET" = win32 ] || build_preset "$WINDOWS_PRESET"

@@ -42,6 +42,23 @@ ensure_wine_bench() {
     fi
 }
 
+# The locales whose code pages the Wine tests run the product under: Wine
+# takes the system code page from LC_ALL when a process starts (ru_RU gives
+# 1251, el_GR 1253, ja_JP 932), but only for a locale the host has generated.
+ensure_test_locales() {
+    ensure_packages locales
+    local wanted=(ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8) missing=() locale
+    for locale in "${wanted[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}" || missing+=("$locale")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Generating locales: ${missing[*]}"
+    for locale in "${missing[@]}"; do
+        grep -qx "$locale UTF-8" /etc/locale.gen 2>/dev/null || echo "$locale UTF-8" >>/etc/locale.gen
+    done
+    locale-gen >/dev/null
+}
+
 # Configures and builds a preset with warnings as errors.
 build_preset() {
     local preset=$1

@@ -1,7 +1,6 @@
 // The POSIX entry: the words after the program's name, joined by single
 // spaces, make the same command-line tail that Windows hands the product,
-// in code page 1252 as an ANSI program sees it.
-#include "platform/codepage_1252.h"
+// in the bytes the system gave them.
 #include "startup/split_command_line.h"
 
 #include <csignal>
@@ -15,5 +14,5 @@ int main(int argc, char** argv) {
         if (i > 1) tail += ' ';
         tail += argv[i];
     }
-    return split_command_line(utf8_to_1252_replacing(tail).c_str());
+    return split_command_line(tail.c_str());
 }

@@ -1,7 +1,8 @@
 // The one way the updater speaks to the user.
 #pragma once
 
-// Size of the text buffer, NUL included: a longer text is cut to 1999 bytes.
+// Size of the text buffer in characters, NUL included: a longer text is cut
+// to 1999 characters, never inside one.
 constexpr unsigned message_buffer_size = 2000;
 
 // Formats `format` with printf conventions (only %s occurs) and shows the

@@ -1,5 +1,27 @@
 #include "package/record_header.h"
 
+#include "platform/text_codec.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The name as the package stores it, in code page 1252, and then in the
+// program's own UTF-8: converted here, where it enters.
+bool next_name(T_deserialization& reader, heap_string& name) {
+    heap_string stored;
+    if (!reader.next_string(stored)) return false;
+    const std::string_view text(stored.get());
+    heap_string utf8(new (std::nothrow) char[utf8_size_from_1252(text) + 1]);
+    if (!utf8) return false;
+    *write_utf8_from_1252(text, utf8.get()) = '\0';
+    name = std::move(utf8);
+    return true;
+}
+
+}  // namespace
+
 bool read_record_header(T_deserialization& reader, record_header& header, const char** unread_field) {
     reader.pos = 0;
     // In stored order; the first field that fails ends the reading.
@@ -7,7 +29,7 @@ bool read_record_header(T_deserialization& reader, record_header& header, const 
                        : !reader.next_varint(header.opaque_1)      ? "opaque_1"
                        : !reader.next_varint(header.opaque_2)      ? "opaque_2"
                        : !reader.next_varint(header.opaque_3)      ? "opaque_3"
-                       : !reader.next_string(header.entry_name)    ? "entry_name"
+                       : !next_name(reader, header.entry_name)      ? "entry_name"
                        : !reader.next_varint(header.file_size)     ? "file_size"
                        : !reader.next_varint(header.piece_offset)  ? "piece_offset"
                        : !reader.next_varint(header.piece_length)  ? "piece_length"

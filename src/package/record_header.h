@@ -11,7 +11,7 @@ struct record_header {
     uint32_t opaque_1 = 0;  // stored by the packer, not used by the updater
     uint32_t opaque_2 = 0;
     uint32_t opaque_3 = 0;
-    heap_string entry_name;  // root prefix and path below it; used on a target's first record
+    heap_string entry_name;  // root prefix and path below it, in UTF-8 (stored in code page 1252)
     uint32_t file_size = 0;     // size of the whole target
     uint32_t piece_offset = 0;  // serves only to tell when the target is complete
     uint32_t piece_length = 0;  // payload bytes, stored right after this field

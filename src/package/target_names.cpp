@@ -20,10 +20,11 @@ bool is_device_base(const char* base, size_t length) {
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (name == device) return true;
     }
-    // The ports take a digit, or a superscript 1, 2 or 3 (0xB9, 0xB2, 0xB3).
-    if (length != 4 || (name.substr(0, 3) != "com" && name.substr(0, 3) != "lpt")) return false;
-    const unsigned char digit = static_cast<unsigned char>(name[3]);
-    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    // The ports take a digit, or a superscript one, two or three (U+00B9, U+00B2, U+00B3).
+    if (name.size() < 4 || (name.substr(0, 3) != "com" && name.substr(0, 3) != "lpt")) return false;
+    const std::string_view number = name.substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 const char* root_directory(const target_roots& roots, root_kind root) {

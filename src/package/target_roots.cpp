@@ -6,16 +6,16 @@
 #include <cstring>
 
 void resolve_roots(target_roots& roots) {
-    char drive[9];
-    char directory[99];
-    read_profile_string("ulvekern", "ulvedrive", "", drive, sizeof drive, "ulverno.ini");
-    read_profile_string("ulvekern", "ulvedir", "", directory, sizeof directory, "ulverno.ini");
+    char drive[utf8_room(drive_capacity)];
+    char directory[utf8_room(folder_capacity)];
+    read_profile_string("ulvekern", "ulvedrive", "", drive, drive_capacity, "ulverno.ini");
+    read_profile_string("ulvekern", "ulvedir", "", directory, folder_capacity, "ulverno.ini");
     std::snprintf(roots.install_root, sizeof roots.install_root, "%s:\\%s", drive, directory);
 
-    if (windows_directory(roots.windows_dir, sizeof roots.windows_dir) == 0) {
+    if (windows_directory(roots.windows_dir, directory_capacity) == 0) {
         std::strcpy(roots.windows_dir, "C:windows");
     }
-    if (system_directory(roots.system_dir, sizeof roots.system_dir) == 0) {
+    if (system_directory(roots.system_dir, directory_capacity) == 0) {
         std::strcpy(roots.system_dir, "C:windowssystem");
     }
 }

@@ -4,9 +4,16 @@
 // implementations exist, chosen when the program is linked: the Win32 one
 // (the product) and the POSIX one (development, tests, fuzzing, benchmarks).
 //
-// Paths and texts are NUL-terminated byte strings in code page 1252.
+// Paths and texts are NUL-terminated UTF-8 strings, whatever the system's
+// own code page: the Win32 services take and give them through the system's
+// wide (UTF-16) calls, the POSIX services pass the bytes as they are. Sizes
+// of text are counted in characters, as Windows counts them (text_codec.h);
+// a buffer for `characters` characters holds utf8_room(characters) bytes,
+// and a text cut to fit is never cut inside a character.
 // Files are small integer handles; -1 means that opening failed.
 #pragma once
+
+#include "platform/text_codec.h"
 
 #include <cstdint>
 
@@ -66,8 +73,10 @@ void delete_file(const char* path);
 // Suspends the program for `milliseconds`.
 void pause_for(uint32_t milliseconds);
 
-// Starts a program without waiting for it, with `show_command`. The result
-// is above 31 when the program started (the WinExec convention).
+// Starts the program that `command` names (with its arguments, as a command
+// line is written) with `show_command`, and waits at most 30 s for it to be
+// ready for input, not for it to end. The result is above 31 when the
+// program started (the WinExec convention).
 uint32_t start_program(const char* command, int show_command);
 
 // Shows `text` in a modal box with `caption` and `style`; returns once the
@@ -76,15 +85,16 @@ void show_message_box(const char* text, const char* caption, unsigned style);
 
 // Reads `key` of `section` in the profile file `file`, named without a
 // directory. Copies the value (or `fallback` when the key or the file is
-// missing), cut to `size` - 1 bytes and NUL-terminated, into `value`.
-// Returns the number of bytes copied, without the NUL.
+// missing), cut to `characters` - 1 characters and NUL-terminated, into
+// `value`, which holds utf8_room(characters) bytes. Returns the number of
+// bytes copied, without the NUL.
 uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
-                             char* value, uint32_t size, const char* file);
+                             char* value, uint32_t characters, const char* file);
 
-// Copies the Windows directory into `buffer` of `size` bytes. Returns its
-// length, or 0 when it is unknown or does not fit.
-uint32_t windows_directory(char* buffer, uint32_t size);
+// Copies the Windows directory into `buffer`, which holds
+// utf8_room(characters) bytes. Returns its length in bytes, or 0 when it is
+// unknown or longer than `characters` - 1 characters.
+uint32_t windows_directory(char* buffer, uint32_t characters);
 
-// Copies the Windows system directory into `buffer` of `size` bytes.
-// Returns its length, or 0 when it is unknown or does not fit.
-uint32_t system_directory(char* buffer, uint32_t size);
+// The same for the Windows system directory.
+uint32_t system_directory(char* buffer, uint32_t characters);

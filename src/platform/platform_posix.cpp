@@ -2,12 +2,10 @@
 //
 // The Windows directory is the value of WINDIR; the system directory is
 // WINDIR followed by /system32; profile files are read from the Windows
-// directory, as GetPrivateProfileStringA does. Like a Windows whose ANSI code
-// page is 1252, the program's paths and texts are in that code page; file
-// names, the environment and profile files are UTF-8, converted at this edge.
+// directory, as GetPrivateProfileString does. File names, the environment and
+// profile files are taken as the bytes they are, which is UTF-8 on the
+// systems this port serves: the program's own encoding.
 #include "platform/platform.h"
-
-#include "platform/codepage_1252.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,9 +23,7 @@ namespace {
 // is used as one: anything else (a FIFO, a device) would take the bytes away
 // or hold them, so it counts as a file that cannot be opened.
 int open_regular_file(const char* path, int flags) {
-    std::string utf8;
-    if (!utf8_from_1252(path, utf8)) return -1;
-    const int handle = open(utf8.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int handle = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
     struct stat status;
     if (handle < 0) return -1;
     if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -49,10 +45,9 @@ int create_for_writing(const char* path) {
 }
 
 int names_open_file(const char* path, int handle) {
-    std::string utf8;
     struct stat named;
     struct stat open_file;
-    return utf8_from_1252(path, utf8) && stat(utf8.c_str(), &named) == 0 && fstat(handle, &open_file) == 0 &&
+    return stat(path, &named) == 0 && fstat(handle, &open_file) == 0 &&
            named.st_dev == open_file.st_dev && named.st_ino == open_file.st_ino;
 }
 
@@ -94,15 +89,15 @@ int close_file(int handle) {
 }
 
 void delete_file(const char* path) {
-    std::string utf8;
-    if (utf8_from_1252(path, utf8)) unlink(utf8.c_str());
+    unlink(path);
 }
 
 namespace {
 
-uint32_t copy_cut(std::string_view text, char* buffer, uint32_t size) {
-    if (size == 0) return 0;
-    const uint32_t length = text.size() < size ? static_cast<uint32_t>(text.size()) : size - 1;
+// Copies `text`, cut to `characters` - 1 characters, and its NUL.
+uint32_t copy_cut(std::string_view text, char* buffer, uint32_t characters) {
+    if (characters == 0) return 0;
+    const uint32_t length = static_cast<uint32_t>(prefix_within(text, characters - 1));
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
     return length;
@@ -156,34 +151,33 @@ bool find_profile_value(std::string_view content, const char* section, const cha
     return false;
 }
 
-uint32_t copy_directory(const char* suffix, char* buffer, uint32_t size) {
+uint32_t copy_directory(const char* suffix, char* buffer, uint32_t characters) {
     const char* windir = std::getenv("WINDIR");
-    std::string directory;
-    if (windir == nullptr || windir[0] == '\0' || !utf8_to_1252(windir, directory)) return 0;
-    directory += suffix;
-    if (directory.size() >= size) return 0;
-    return copy_cut(directory, buffer, size);
+    if (windir == nullptr || windir[0] == '\0') return 0;
+    const std::string directory = windir + std::string(suffix);
+    if (character_count(directory) >= characters) return 0;
+    return copy_cut(directory, buffer, characters);
 }
 
 }  // namespace
 
 uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
-                             char* value, uint32_t size, const char* file) {
-    char directory[260];
+                             char* value, uint32_t characters, const char* file) {
+    char directory[utf8_room(260)];
     std::string content;
     std::string_view found;
-    if (windows_directory(directory, sizeof directory) != 0 &&
+    if (windows_directory(directory, 260) != 0 &&
         read_whole_file(std::string(directory) + "/" + file, content) &&
         find_profile_value(content, section, key, found)) {
-        return copy_cut(utf8_to_1252_replacing(found), value, size);
+        return copy_cut(found, value, characters);
     }
-    return copy_cut(fallback, value, size);
+    return copy_cut(fallback, value, characters);
 }
 
-uint32_t windows_directory(char* buffer, uint32_t size) {
-    return copy_directory("", buffer, size);
+uint32_t windows_directory(char* buffer, uint32_t characters) {
+    return copy_directory("", buffer, characters);
 }
 
-uint32_t system_directory(char* buffer, uint32_t size) {
-    return copy_directory("/system32", buffer, size);
+uint32_t system_directory(char* buffer, uint32_t characters) {
+    return copy_directory("/system32", buffer, characters);
 }

@@ -1,7 +1,6 @@
 // The POSIX port of the services that make written files survive a power
 // cut. Kept apart so that the tests can link a stand-in that records the
 // flushes and makes them fail on demand.
-#include "platform/codepage_1252.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -14,8 +13,7 @@ int flush_file(int handle) {
 }
 
 int flush_folder_of(const char* path) {
-    std::string folder;
-    if (!utf8_from_1252(path, folder)) return 0;
+    std::string folder = path;
     const size_t slash = folder.rfind('/');
     folder.resize(slash == std::string::npos ? 0 : slash == 0 ? 1 : slash);
     const int handle = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -3,7 +3,6 @@
 //
 // Kept apart from the file services so that tests and fuzzers can link a
 // recording stand-in that neither sleeps nor blocks, over the same real files.
-#include "platform/codepage_1252.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -23,16 +22,16 @@ void pause_for(uint32_t milliseconds) {
 // The command is one program path, started without arguments and not waited
 // for. WinExec's codes are kept: above 31 means started, 2 means not found.
 uint32_t start_program(const char* command, int /*show_command*/) {
-    std::string program = utf8_from_1252(command);
+    std::string program = command;
     pid_t child;
     char* arguments[] = {program.data(), nullptr};
     return posix_spawnp(&child, program.c_str(), nullptr, nullptr, arguments, environ) == 0 ? 33 : 2;
 }
 
-// One line on standard error, in UTF-8. A person at a terminal acknowledges
-// it with Enter; anything else (a script, a test) is not held up.
+// One line on standard error. A person at a terminal acknowledges it with
+// Enter; anything else (a script, a test) is not held up.
 void show_message_box(const char* text, const char* caption, unsigned /*style*/) {
-    std::string line = utf8_from_1252(caption) + ": " + utf8_from_1252(text);
+    std::string line = std::string(caption) + ": " + text;
     for (char& c : line) {
         if (static_cast<unsigned char>(c) < 0x20) c = '?';
     }

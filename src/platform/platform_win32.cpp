@@ -1,6 +1,8 @@
 // The Win32 services, through the C runtime's low-level file layer (whose
 // handles are the small integers the rest of the program expects) and
-// kernel32/user32.
+// kernel32/user32. Every path and text crosses into the system through the
+// wide (UTF-16) calls: the ANSI calls would read the program's UTF-8, or a
+// package's code page 1252, in whatever code page the system has.
 #include "platform/platform.h"
 
 #include <fcntl.h>
@@ -9,18 +11,62 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <memory>
+#include <new>
+
+namespace {
+
+// The UTF-16 form of a UTF-8 text, or null when it is not UTF-8 (it then
+// names no file: a path is never guessed) or memory runs out.
+std::unique_ptr<wchar_t[]> wide(const char* utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+    std::unique_ptr<wchar_t[]> text(size > 0 ? new (std::nothrow) wchar_t[size] : nullptr);
+    if (text && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, text.get(), size) != size) text.reset();
+    return text;
+}
+
+// Copies `length` UTF-16 units into `buffer` as UTF-8, NUL-terminated; a
+// unit left alone by a cut (the first half of a pair) is dropped. Returns the
+// number of bytes written, without the NUL.
+uint32_t copy_utf8(const wchar_t* text, int length, char* buffer, uint32_t characters) {
+    if (characters == 0) return 0;
+    if (length > static_cast<int>(characters) - 1) length = static_cast<int>(characters) - 1;
+    if (length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
+    const int size = length == 0 ? 0
+                   : WideCharToMultiByte(CP_UTF8, 0, text, length, buffer, static_cast<int>(utf8_room(characters)) - 1,
+                                         nullptr, nullptr);
+    buffer[size > 0 ? size : 0] = '\0';
+    return size > 0 ? static_cast<uint32_t>(size) : 0;
+}
+
+// A directory query: the length it gives counts the NUL when the buffer was
+// too small, and then the buffer holds nothing usable, so that is a failure.
+uint32_t directory(UINT (WINAPI* query)(LPWSTR, UINT), char* buffer, uint32_t characters) {
+    std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[characters]);
+    if (!text) return 0;
+    const UINT length = query(text.get(), characters);
+    if (length == 0 || length >= characters) return 0;
+    return copy_utf8(text.get(), static_cast<int>(length), buffer, characters);
+}
+
+}  // namespace
+
 int open_for_reading(const char* path) {
-    return _sopen(path, _O_RDONLY | _O_BINARY, _SH_DENYNO);
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYNO) : -1;
 }
 
 int create_for_writing(const char* path) {
     // _S_IWRITE keeps the read-only attribute off: the file gets normal attributes.
-    return _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    return name ? _wsopen(name.get(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) : -1;
 }
 
 // A file is the same when its volume and its index on that volume are.
 int names_open_file(const char* path, int handle) {
-    const HANDLE named = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    if (!name) return 0;
+    const HANDLE named = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (named == INVALID_HANDLE_VALUE) return 0;
     BY_HANDLE_FILE_INFORMATION a;
@@ -71,34 +117,62 @@ int close_file(int handle) {
 }
 
 void delete_file(const char* path) {
-    _unlink(path);
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    if (name) _wunlink(name.get());
 }
 
 void pause_for(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
+// As WinExec starts a program, which has no wide form: the command line as
+// written, the window shown with `show_command`, and a wait of at most 30 s
+// for the program to be ready for input. WinExec's codes are kept: above 31
+// when it started; 2, 3 or 11 (file or path not found, not a program), else 0.
 uint32_t start_program(const char* command, int show_command) {
-    return WinExec(command, static_cast<UINT>(show_command));
+    const std::unique_ptr<wchar_t[]> line = wide(command);
+    if (!line) return 0;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show_command);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.get(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_FORMAT ? error : 0;
+    }
+    WaitForInputIdle(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 33;
 }
 
 void show_message_box(const char* text, const char* caption, unsigned style) {
-    MessageBoxA(nullptr, text, caption, style);
+    const std::unique_ptr<wchar_t[]> wide_text = wide(text);
+    const std::unique_ptr<wchar_t[]> wide_caption = wide(caption);
+    MessageBoxW(nullptr, wide_text ? wide_text.get() : L"", wide_caption ? wide_caption.get() : L"", style);
 }
 
 uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
-                             char* value, uint32_t size, const char* file) {
-    return GetPrivateProfileStringA(section, key, fallback, value, size, file);
+                             char* value, uint32_t characters, const char* file) {
+    const std::unique_ptr<wchar_t[]> wide_section = wide(section);
+    const std::unique_ptr<wchar_t[]> wide_key = wide(key);
+    const std::unique_ptr<wchar_t[]> wide_fallback = wide(fallback);
+    const std::unique_ptr<wchar_t[]> wide_file = wide(file);
+    const std::unique_ptr<wchar_t[]> text(new (std::nothrow) wchar_t[characters == 0 ? 1 : characters]);
+    if (!wide_section || !wide_key || !wide_fallback || !wide_file || !text || characters == 0) {
+        if (characters != 0) value[0] = '\0';
+        return 0;
+    }
+    const DWORD length = GetPrivateProfileStringW(wide_section.get(), wide_key.get(), wide_fallback.get(), text.get(),
+                                                  characters, wide_file.get());
+    return copy_utf8(text.get(), static_cast<int>(length), value, characters);
 }
 
-// Both directory queries return the needed size, not 0, when the buffer is too
-// small; the buffer then holds nothing usable, so that counts as a failure.
-uint32_t windows_directory(char* buffer, uint32_t size) {
-    const UINT length = GetWindowsDirectoryA(buffer, size);
-    return length < size ? length : 0;
+uint32_t windows_directory(char* buffer, uint32_t characters) {
+    return directory(GetWindowsDirectoryW, buffer, characters);
 }
 
-uint32_t system_directory(char* buffer, uint32_t size) {
-    const UINT length = GetSystemDirectoryA(buffer, size);
-    return length < size ? length : 0;
+uint32_t system_directory(char* buffer, uint32_t characters) {
+    return directory(GetSystemDirectoryW, buffer, characters);
 }

@@ -1,7 +1,6 @@
 // The user services of the benchmark's updater: no pause after a creation, a
 // message as one line on standard error, never waiting, and no follow-up
 // program (the benchmark runs with -s).
-#include "platform/codepage_1252.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -13,5 +12,5 @@ uint32_t start_program(const char* /*command*/, int /*show_command*/) {
 }
 
 void show_message_box(const char* text, const char* caption, unsigned /*style*/) {
-    std::fprintf(stderr, "%s: %s\n", utf8_from_1252(caption).c_str(), utf8_from_1252(text).c_str());
+    std::fprintf(stderr, "%s: %s\n", caption, text);
 }

@@ -10,7 +10,6 @@
 #include "package/target_names.h"
 #include "package/target_roots.h"
 #include "package_scan.h"
-#include "platform/codepage_1252.h"
 #include "support/recording_user.h"
 #include "support/scratch.h"
 
@@ -84,7 +83,7 @@ void scan_with_expectations(const std::string& package, scan_result& scan, std::
         if (target.pieces == 1) {
             const heap_string path = map_name(roots, target.name.c_str());
             require(path != nullptr, "a name the scan accepts maps to a path");
-            current = &files[fs::path(utf8_from_1252(path.get())).lexically_normal().string()];
+            current = &files[fs::path(path.get()).lexically_normal().string()];
             current->clear();
         }
         current->append(reinterpret_cast<const char*>(bytes), length);

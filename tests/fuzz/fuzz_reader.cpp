@@ -6,9 +6,11 @@
 #include "package/reader.h"
 #include "package/record_header.h"
 #include "platform/platform.h"
+#include "platform/text_codec.h"
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -31,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!read_record_header(reader, header)) continue;
         require(reader.pos <= reader.size, "the header lies inside the record");
         require(header.record_length == reader.size, "the stored length is the record's length");
-        require(std::strlen(header.entry_name.get()) < reader.size, "the name lies inside the record");
+        std::string stored;
+        require(utf8_to_1252(header.entry_name.get(), stored), "the name converts back to the code page");
+        require(memmem(reader.data, reader.size, stored.c_str(), stored.size() + 1) != nullptr,
+                "the name and its NUL are the record's bytes");
         if (payload_within_record(reader, header)) {
             require(uint64_t{reader.pos} + header.piece_length <= reader.size, "the payload lies inside the record");
         }

@@ -1,22 +1,25 @@
 #include "notify/show_message.h"
 
 #include "notify/messages.h"
+#include "platform/text_codec.h"
 #include "support/recording_user.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-// Spelled out byte by byte, in code page 1252 (0xE0 is à, 0xE9 is é), so that
-// a slip in the catalogue shows here.
+// Spelled out byte by byte, in UTF-8 (C3 A0 is à, C3 A9 is é), so that a slip
+// in the catalogue shows here: each text is the code page 1252 text of the
+// updater's boxes, converted.
 TEST(message_catalogue, holds_the_exact_bytes) {
-    EXPECT_EQ(std::string(message_caption), "Mise-\xE0-jour d'Ulverno");
-    EXPECT_EQ(std::string(text_no_package), "Erreur : pas de fichier sp\xE9" "cifi\xE9.");
+    EXPECT_EQ(std::string(message_caption), "Mise-\xC3\xA0-jour d'Ulverno");
+    EXPECT_EQ(std::string(text_no_package), "Erreur : pas de fichier sp\xC3\xA9" "cifi\xC3\xA9.");
     EXPECT_EQ(std::string(text_package_not_opened), "Erreur : ouverture de %s impossible.");
-    EXPECT_EQ(std::string(text_package_malformed), "Erreur : fichier de mise \xE0 jour incorrect.");
-    EXPECT_EQ(std::string(text_target_not_written), "Erreur : \xE9" "criture du fichier %s impossible.");
-    EXPECT_EQ(std::string(text_command_not_started), "Erreur : ex\xE9" "cution de %s impossible.");
-    EXPECT_EQ(std::string(text_update_finished), "Mise \xE0 jour termin\xE9" "e.");
+    EXPECT_EQ(std::string(text_package_malformed), "Erreur : fichier de mise \xC3\xA0 jour incorrect.");
+    EXPECT_EQ(std::string(text_target_not_written), "Erreur : \xC3\xA9" "criture du fichier %s impossible.");
+    EXPECT_EQ(std::string(text_command_not_started), "Erreur : ex\xC3\xA9" "cution de %s impossible.");
+    EXPECT_EQ(std::string(text_update_finished), "Mise \xC3\xA0 jour termin\xC3\xA9" "e.");
+    EXPECT_EQ(utf8_to_1252_replacing(text_update_finished), "Mise \xE0 jour termin\xE9" "e.");
 }
 
 TEST(show_message, shows_one_warning_box_with_the_caption) {
@@ -36,7 +39,37 @@ TEST(show_message, shows_a_long_path_whole_and_cuts_only_past_the_buffer) {
     show_message(text_target_not_written, huge.c_str());
     ASSERT_EQ(recorded().boxes.size(), 2u);
     EXPECT_EQ(recorded().boxes[0].text, "Erreur : ouverture de " + path300 + " impossible.");
-    EXPECT_EQ(recorded().boxes[1].text.size(), message_buffer_size - 1);
-    const std::string start = "Erreur : \xE9" "criture du fichier qqqq";
+    EXPECT_EQ(character_count(recorded().boxes[1].text), message_buffer_size - 1);
+    const std::string start = "Erreur : écriture du fichier qqqq";
     EXPECT_EQ(recorded().boxes[1].text.substr(0, start.size()), start);
+}
+
+// The buffer holds 1999 characters as Windows counts them, whatever bytes
+// they take, and a cut never splits one.
+TEST(show_message, cuts_between_characters) {
+    const std::string prefix = "Erreur : ouverture de ";  // 22 characters before the argument
+    std::string euros;
+    for (int i = 0; i < 2500; ++i) euros += "\xE2\x82\xAC";  // more bytes than the buffer holds
+    struct row { std::string argument; std::string ends_with; size_t characters; };
+    const row rows[] = {
+        {std::string(1977, 'a') + " impossible", "a", 1999},
+        {std::string(1976, 'a') + "\xC3\xA9", "a\xC3\xA9", 1999},
+        {std::string(1975, 'a') + "\xF0\x9F\x98\x80", "a\xF0\x9F\x98\x80", 1999},  // two units: just fits
+        {std::string(1976, 'a') + "\xF0\x9F\x98\x80", "a", 1998},  // does not
+        {euros, "\xE2\x82\xAC", 1999},
+    };
+    for (const row& r : rows) {
+        reset_recording();
+        show_message(text_package_not_opened, r.argument.c_str());
+        ASSERT_EQ(recorded().boxes.size(), 1u);
+        const std::string& text = recorded().boxes[0].text;
+        EXPECT_EQ(character_count(text), r.characters) << r.argument.size();
+        EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+        EXPECT_EQ(text.substr(text.size() - r.ends_with.size()), r.ends_with) << r.argument.size();
+        uint32_t code_point;
+        for (size_t at = 0, length; at < text.size(); at += length) {
+            length = decode_utf8(text, at, code_point);
+            ASSERT_NE(length, 0u) << "a character was cut at byte " << at;
+        }
+    }
 }

@@ -51,7 +51,7 @@ protected:
         return out;
     }
     std::string not_written(const std::string& path) const {
-        return "Erreur : \xE9" "criture du fichier " + path + " impossible.";
+        return "Erreur : écriture du fichier " + path + " impossible.";
     }
     // A folder as the system resolves it, as the flushes are recorded.
     static std::string resolved(const std::string& path) { return std::filesystem::canonical(path).string(); }

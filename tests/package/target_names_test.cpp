@@ -79,7 +79,9 @@ TEST(check_target_name, refuses_devices_and_streams_in_any_component) {
         {"windows/prn /x", name_fault::device_name},
         {"windows/a\\lpt9.log", name_fault::device_name},
         {"ulverno/COM0", name_fault::device_name},
-        {"ulverno/com\xB9.dll", name_fault::device_name},  // superscript one
+        {"ulverno/com¹.dll", name_fault::device_name},  // superscript one
+        {"ulverno/LPT\xC2\xB3", name_fault::device_name},
+        {"ulverno/com\xB9.dll", name_fault::none},  // not UTF-8: no superscript
         {"ulverno/CONIN$", name_fault::device_name},
         {"ulverno/conout$.txt", name_fault::device_name},
         {"windows_system/x.dll:stream", name_fault::stream_name},

@@ -1,12 +1,13 @@
 // The POSIX services keep the promises the updater relies on.
 #include "platform/platform.h"
 
-#include "platform/codepage_1252.h"
+#include "platform/text_codec.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 TEST(posix_files, open_create_read_write_and_delete) {
@@ -38,68 +39,101 @@ TEST(posix_files, open_create_read_write_and_delete) {
     EXPECT_FALSE(file_exists(path));
 }
 
-TEST(posix_files, take_code_page_1252_names_to_utf8_file_names) {
+TEST(posix_files, take_names_as_the_bytes_they_are) {
     scratch_folder folder;
-    const std::string name = folder.at("caf\xE9.txt");
-    const int handle = create_for_writing(name.c_str());
-    ASSERT_NE(handle, -1);
-    close_file(handle);
-    EXPECT_TRUE(file_exists(folder.at("caf\xC3\xA9.txt")));
-    EXPECT_NE(open_for_reading(name.c_str()), -1);
-    delete_file(name.c_str());
-    EXPECT_FALSE(file_exists(folder.at("caf\xC3\xA9.txt")));
+    // UTF-8 in any script, and a byte that is not UTF-8: the file has exactly that name.
+    for (const std::string name : {"\xE6\x9B\xB4\xE6\x96\xB0\xC3\xA9.txt", "caf\xE9.txt"}) {
+        const std::string path = folder.at(name);
+        const int handle = create_for_writing(path.c_str());
+        ASSERT_NE(handle, -1);
+        close_file(handle);
+        EXPECT_EQ(read_tree(folder.path()).count(name), 1u) << name;
+        const int reading = open_for_reading(path.c_str());
+        EXPECT_NE(reading, -1);
+        close_file(reading);
+        delete_file(path.c_str());
+        EXPECT_FALSE(file_exists(path));
+    }
 }
 
 TEST(posix_directories, come_from_windir) {
     scratch_folder folder;
-    char buffer[260];
-    ASSERT_EQ(windows_directory(buffer, sizeof buffer), folder.windows().size());
+    char buffer[utf8_room(260)];
+    ASSERT_EQ(windows_directory(buffer, 260), folder.windows().size());
     EXPECT_EQ(std::string(buffer), folder.windows());
-    ASSERT_EQ(system_directory(buffer, sizeof buffer), folder.system().size());
+    ASSERT_EQ(system_directory(buffer, 260), folder.system().size());
     EXPECT_EQ(std::string(buffer), folder.system());
 
     setenv("WINDIR", "", 1);
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(system_directory(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(windows_directory(buffer, 260), 0u);
+    EXPECT_EQ(system_directory(buffer, 260), 0u);
     unsetenv("WINDIR");
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(windows_directory(buffer, 260), 0u);
 
-    const std::string longest(259, 'w');  // 259 characters and the NUL fill the buffer
-    setenv("WINDIR", longest.c_str(), 1);
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 259u);
-    EXPECT_EQ(system_directory(buffer, sizeof buffer), 0u);  // with /system32 it no longer fits
-    setenv("WINDIR", (longest + "w").c_str(), 1);
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
-
-    setenv("WINDIR", "/tmp/d\xC3\xA9j\xC3\xA0", 1);  // UTF-8 in, code page 1252 out
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 9u);
-    EXPECT_EQ(std::string(buffer), "/tmp/d\xE9j\xE0");
-    setenv("WINDIR", "/tmp/\xE2\x98\x83", 1);  // not in the code page: unknown
-    EXPECT_EQ(windows_directory(buffer, sizeof buffer), 0u);
+    // Taken as given, whatever the script; the limit counts characters, not bytes.
+    struct row { std::string windir; uint32_t windows; uint32_t system; };
+    const row rows[] = {
+        {std::string(259, 'w'), 259, 0},                // 259 characters and the NUL fill the buffer; /system32 does not fit
+        {std::string(260, 'w'), 0, 0},
+        {"/tmp/d\xC3\xA9j\xC3\xA0", 11, 20},  // lengths are in bytes
+        {"/tmp/\xD0\xA3\xD0\xBB\xD1\x8C\xE2\x98\x83", 14, 23},  // Cyrillic and a snowman, outside code page 1252
+        {std::string(250, 'w') + "\xC3\xA9", 252, 0},
+    };
+    for (const row& r : rows) {
+        setenv("WINDIR", r.windir.c_str(), 1);
+        EXPECT_EQ(windows_directory(buffer, 260), r.windows) << r.windir.size();
+        if (r.windows != 0) {
+            EXPECT_EQ(std::string(buffer), r.windir);
+        }
+        EXPECT_EQ(system_directory(buffer, 260), r.system) << r.windir.size();
+    }
+    std::string wide_letters;
+    for (int i = 0; i < 259; ++i) wide_letters += "\xE2\x82\xAC";  // 259 characters in 777 bytes still fit
+    setenv("WINDIR", wide_letters.c_str(), 1);
+    EXPECT_EQ(windows_directory(buffer, 260), wide_letters.size());
 }
 
 TEST(posix_profile, reads_like_windows) {
     scratch_folder folder;
-    char value[9];
-    EXPECT_EQ(read_profile_string("ulvekern", "ulvedrive", "dflt", value, sizeof value, "ulverno.ini"), 4u);
+    char value[utf8_room(9)];
+    EXPECT_EQ(read_profile_string("ulvekern", "ulvedrive", "dflt", value, 9, "ulverno.ini"), 4u);
     EXPECT_STREQ(value, "dflt");  // no file: the default
 
     folder.write_profile("; comment\r\n[other]\nulvedrive=X\n[ ULVEKERN ]\r\n  UlveDrive =  D  \r\n"
                          "ulvedir=a very long directory name\nulvedrive=E\n");
-    EXPECT_EQ(read_profile_string("ulvekern", "ulvedrive", "", value, sizeof value, "ulverno.ini"), 1u);
+    EXPECT_EQ(read_profile_string("ulvekern", "ulvedrive", "", value, 9, "ulverno.ini"), 1u);
     EXPECT_STREQ(value, "D");  // the first key, trimmed, names compared without case
-    EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, sizeof value, "ulverno.ini"), 8u);
+    EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, 9, "ulverno.ini"), 8u);
     EXPECT_STREQ(value, "a very l");  // cut to the buffer
-    EXPECT_EQ(read_profile_string("ulvekern", "missing", "", value, sizeof value, "ulverno.ini"), 0u);
+    EXPECT_EQ(read_profile_string("ulvekern", "missing", "", value, 9, "ulverno.ini"), 0u);
     EXPECT_STREQ(value, "");
 
-    folder.write_profile("[ulvekern]\nulvedir=Caf\xC3\xA9 \xE2\x98\x83\n");
-    EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, sizeof value, "ulverno.ini"), 6u);
-    EXPECT_STREQ(value, "Caf\xE9 ?");
+    // Values in any script, cut to 8 characters, never inside one.
+    struct row { const char* stored; const char* value; };
+    const row rows[] = {
+        {"Caf\xC3\xA9 \xE2\x98\x83", "Caf\xC3\xA9 \xE2\x98\x83"},
+        {"\xD0\xA3\xD0\xBB\xD1\x8C\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD0\xBE\xD0\x96",
+         "\xD0\xA3\xD0\xBB\xD1\x8C\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD0\xBE"},  // 9 Cyrillic letters: 8 kept
+        {"abcdefg\xF0\x9F\x98\x80", "abcdefg"},  // two units do not fit in the one left
+    };
+    for (const row& r : rows) {
+        folder.write_profile(std::string("[ulvekern]\nulvedir=") + r.stored + "\n");
+        EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, 9, "ulverno.ini"), std::strlen(r.value));
+        EXPECT_STREQ(value, r.value);
+    }
 }
 
-TEST(codepage_1252, converts_both_ways) {
+TEST(text_codec, converts_code_page_1252_both_ways) {
     EXPECT_EQ(utf8_from_1252("Mise-\xE0-jour \x80\x9F\x81"), "Mise-\xC3\xA0-jour \xE2\x82\xAC\xC5\xB8\xC2\x81");
+    // Every byte but NUL converts, and back to itself: a package's name is never changed on the way.
+    std::string every_byte;
+    for (int byte = 1; byte < 256; ++byte) every_byte += static_cast<char>(byte);
+    const std::string utf8 = utf8_from_1252(every_byte);
+    EXPECT_EQ(utf8.size(), utf8_size_from_1252(every_byte));
+    EXPECT_EQ(character_count(utf8), every_byte.size());
+    std::string back;
+    ASSERT_TRUE(utf8_to_1252(utf8, back));
+    EXPECT_EQ(back, every_byte);
     std::string text;
     ASSERT_TRUE(utf8_to_1252("d\xC3\xA9j\xC3\xA0 \xE2\x82\xAC", text));
     EXPECT_EQ(text, "d\xE9j\xE0 \x80");
@@ -108,4 +142,13 @@ TEST(codepage_1252, converts_both_ways) {
     EXPECT_FALSE(utf8_to_1252("\xC0\xAF", text));      // overlong "/"
     EXPECT_FALSE(utf8_to_1252("\xED\xA0\x80", text));  // surrogate
     EXPECT_EQ(utf8_to_1252_replacing("a\xE2\x98\x83" "b\xFF" "c\xC3\xA9"), "a?b?c\xE9");
+}
+
+TEST(text_codec, counts_characters_as_windows_does) {
+    const std::string text = "a\xF0\x9F\x98\x80\xFF\xC3\xA9";  // a, a character of two units, a stray byte, é
+    EXPECT_EQ(character_count(text), 5u);
+    const size_t prefixes[] = {0, 1, 1, 5, 6, 8, 8};
+    for (size_t characters = 0; characters < std::size(prefixes); ++characters) {
+        EXPECT_EQ(prefix_within(text, characters), prefixes[characters]) << characters;
+    }
 }

@@ -79,7 +79,7 @@ TEST_F(run_update_test, reports_a_follow_up_that_does_not_start) {
     recorded().start_result = 31;
     run("-X C:\\absent.exe {pkg}");
     EXPECT_TRUE(applied());
-    EXPECT_EQ(texts(), std::vector<std::string>{"Erreur : ex\xE9" "cution de C:\\absent.exe impossible."});
+    EXPECT_EQ(texts(), std::vector<std::string>{"Erreur : exécution de C:\\absent.exe impossible."});
 }
 
 TEST_F(run_update_test, starts_nothing_after_a_failed_update) {

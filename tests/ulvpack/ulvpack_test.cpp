@@ -86,7 +86,7 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
         write_file(path, damaged[i]);
         EXPECT_EQ(apply_package(path.c_str()), 0) << i;
         ASSERT_EQ(recorded().boxes.size(), 1u);
-        EXPECT_EQ(recorded().boxes[0].text, "Erreur : fichier de mise \xE0 jour incorrect.");
+        EXPECT_EQ(recorded().boxes[0].text, "Erreur : fichier de mise à jour incorrect.");
         EXPECT_EQ(read_file(path), damaged[i]);
         if (i < header_flips) {
             EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << i;

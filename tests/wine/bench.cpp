@@ -6,8 +6,11 @@
 //
 // --hold keeps PATH open without sharing (created if missing) for MS
 // milliseconds from the start. --module names the program to start, for a
-// command line from which Windows cannot tell it (one that starts with blanks). The command line comes as hexadecimal bytes so
-// that no shell or loader can alter it. Output, one line each, texts in hex:
+// command line from which Windows cannot tell it (one that starts with
+// blanks). The command line comes as the hexadecimal bytes of its UTF-8 form,
+// so that no shell, loader or code page can alter it; it is started, and the
+// boxes are read, through the wide calls, so that texts arrive whole under
+// any system code page. Output, one line each, texts in UTF-8 and in hex:
 //   box caption=HEX text=HEX buttons=ID[,ID...]
 //   exit code=N elapsed_ms=N      or      timeout elapsed_ms=N
 #include "hex_text.h"
@@ -49,16 +52,32 @@ BOOL CALLBACK collect_button(HWND child, LPARAM parameter) {
     return TRUE;
 }
 
+std::string utf8(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
+    out.resize(std::strlen(out.c_str()));
+    return out;
+}
+
+std::wstring wide(const std::string& utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring out(size > 0 ? static_cast<size_t>(size) : 1, L'\0');
+    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], size);
+    return out;
+}
+
 void report_box(HWND box) {
-    char caption[512] = "";
-    GetWindowTextA(box, caption, sizeof caption);
-    std::vector<char> text(8192, '\0');
-    GetDlgItemTextA(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
+    wchar_t caption[512] = L"";
+    GetWindowTextW(box, caption, 512);
+    std::vector<wchar_t> text(8192, L'\0');
+    GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
     std::vector<int> buttons;
     EnumChildWindows(box, collect_button, reinterpret_cast<LPARAM>(&buttons));
     std::string ids;
     for (int id : buttons) ids += (ids.empty() ? "" : ",") + std::to_string(id);
-    std::printf("box caption=%s text=%s buttons=%s\n", to_hex(caption).c_str(), to_hex(text.data()).c_str(), ids.c_str());
+    std::printf("box caption=%s text=%s buttons=%s\n", to_hex(utf8(caption)).c_str(), to_hex(utf8(text.data())).c_str(),
+                ids.c_str());
     std::fflush(stdout);
 }
 
@@ -86,7 +105,7 @@ int main(int argc, char** argv) {
         std::printf("error usage\n");
         return 2;
     }
-    std::string command_line = from_hex(argv[at]);
+    std::wstring command_line = wide(from_hex(argv[at]));
 
     HANDLE held = INVALID_HANDLE_VALUE;
     if (hold_path != nullptr) {
@@ -97,11 +116,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     const ULONGLONG started = GetTickCount64();
-    if (!CreateProcessA(module, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    const std::wstring module_name = module != nullptr ? wide(module) : L"";
+    if (!CreateProcessW(module != nullptr ? module_name.c_str() : nullptr, &command_line[0], nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
         std::printf("error start %lu\n", GetLastError());
         return 2;
     }

@@ -3,7 +3,9 @@
 //   resource_probe.exe PATH
 // prints one line a group: "icon|cursor id=N images=N WxH bits=N", and one
 // line a version value: "version NAME=HEX" (the value's bytes in the code
-// page of its block), after "version file=A.B.C.D".
+// page of its block), after "version file=A.B.C.D"; then what its
+// application manifest asks: "manifest level=LEVEL ui_access=VALUE
+// code_page=VALUE|none supported_os=N", or "manifest missing".
 #include "hex_text.h"
 
 #include <windows.h>
@@ -70,6 +72,31 @@ void report_version(const char* path) {
     }
 }
 
+// The value of the attribute `name` in the manifest's text, or "none".
+std::string attribute(const std::string& manifest, const std::string& name) {
+    const size_t start = manifest.find(name + "=\"");
+    if (start == std::string::npos) return "none";
+    const size_t value = start + name.size() + 2;
+    return manifest.substr(value, manifest.find('"', value) - value);
+}
+
+void report_manifest(HMODULE module) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    const char* text = found ? static_cast<const char*>(LockResource(LoadResource(module, found))) : nullptr;
+    if (text == nullptr) {
+        std::printf("manifest missing\n");
+        return;
+    }
+    const std::string manifest(text, SizeofResource(module, found));
+    size_t systems = 0;
+    for (size_t at = manifest.find("<supportedOS"); at != std::string::npos; at = manifest.find("<supportedOS", at + 1)) ++systems;
+    // An active code page is set by an element of its own (or older, the utf8 attribute of activeCodePage).
+    const size_t code_page = manifest.find("<activeCodePage");
+    std::printf("manifest level=%s ui_access=%s code_page=%s supported_os=%zu\n", attribute(manifest, "level").c_str(),
+                attribute(manifest, "uiAccess").c_str(),
+                code_page == std::string::npos ? "none" : manifest.substr(code_page, 40).c_str(), systems);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,5 +109,6 @@ int main(int argc, char** argv) {
     report(module, "icon", RT_GROUP_ICON, 1000);
     report(module, "cursor", RT_GROUP_CURSOR, 1);
     report_version(argv[1]);
+    report_manifest(module);
     return 0;
 }

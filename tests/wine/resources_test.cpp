@@ -37,10 +37,11 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
 
     // Both programs say who made them and which version they are, in French, as Windows shows them.
     const std::string version = ULV_VERSION;
-    struct row { std::string program; std::string description; };
+    // The updater asks Windows for elevation itself; the tool runs as its caller. Neither sets a code page.
+    struct row { std::string program; std::string description; std::string level; };
     const row rows[] = {
-        {ULV_PRODUCT_EXE, "Mise \xE0 jour d'Ulverno"},
-        {ULV_PRODUCT_PACK_EXE, "Paquets de mise \xE0 jour d'Ulverno"},
+        {ULV_PRODUCT_EXE, "Mise \xE0 jour d'Ulverno", "requireAdministrator"},
+        {ULV_PRODUCT_PACK_EXE, "Paquets de mise \xE0 jour d'Ulverno", "asInvoker"},
     };
     for (const row& r : rows) {
         const process_result found = probe(r.program);
@@ -50,5 +51,7 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
                                         version_line("OriginalFilename", name), version_line("ProductVersion", version + ".0")}) {
             EXPECT_NE(found.output.find(line), std::string::npos) << name << ": " << line << found.output;
         }
+        EXPECT_NE(found.output.find("manifest level=" + r.level + " ui_access=false code_page=none supported_os=4\n"),
+                  std::string::npos) << found.output;
     }
 }

@@ -1,6 +1,7 @@
 // A release tree, packed by ulvpack on Linux, installed by the real updater.
 #include "wine_bench.h"
 
+#include "notify/messages.h"
 #include "support/package_bytes.h"
 #include "support/process.h"
 #include "support/scratch.h"
@@ -38,7 +39,7 @@ TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
     write_file(package, whole_package.substr(0, whole_package.size() * 2 / 3));
     const bench_run cut = run_in_bench("C:\\ulvbench\\ulvupdate.exe -s C:\\ulvbench\\release.upd");
     ASSERT_EQ(cut.boxes.size(), 1u) << cut.transcript;
-    EXPECT_EQ(cut.boxes[0].text, "Erreur : fichier de mise \xE0 jour incorrect.");
+    EXPECT_EQ(cut.boxes[0].text, text_package_malformed);
     EXPECT_EQ(read_tree(drive_c() + "/ulvtest-rt"), file_tree{});
     EXPECT_EQ(read_file(package), whole_package.substr(0, whole_package.size() * 2 / 3));
 

@@ -1,6 +1,7 @@
 // The real updater under Wine, started with exact command lines.
 #include "wine_bench.h"
 
+#include "notify/messages.h"
 #include "record_encoder.h"
 #include "support/package_bytes.h"
 #include "support/scratch.h"
@@ -17,9 +18,9 @@ namespace {
 
 const std::string updater = "C:\\ulvbench\\ulvupdate.exe";
 const std::string package = "C:\\ulvbench\\p.upd";
-const std::string finished = "Mise \xE0 jour termin\xE9" "e.";
-const std::string no_package = "Erreur : pas de fichier sp\xE9" "cifi\xE9.";
-const std::string malformed = "Erreur : fichier de mise \xE0 jour incorrect.";
+const std::string finished = text_update_finished;
+const std::string no_package = text_no_package;
+const std::string malformed = text_package_malformed;
 
 class wine_updater : public ::testing::Test {
 protected:
@@ -42,7 +43,7 @@ protected:
     static std::vector<std::string> texts(const bench_run& run) {
         std::vector<std::string> out;
         for (const seen_box& box : run.boxes) {
-            EXPECT_EQ(box.caption, "Mise-\xE0-jour d'Ulverno");
+            EXPECT_EQ(box.caption, message_caption);
             EXPECT_EQ(box.buttons, "1");
             out.push_back(box.text);
         }
@@ -83,8 +84,55 @@ TEST_F(wine_updater, starts_the_follow_up_program_instead_of_the_notice) {
 
 TEST_F(wine_updater, reports_a_follow_up_program_that_cannot_start) {
     const bench_run result = run("-X C:\\ulvbench\\absent.exe " + package);
-    EXPECT_EQ(texts(result), std::vector<std::string>{"Erreur : ex\xE9" "cution de C:\\ulvbench\\absent.exe impossible."});
+    EXPECT_EQ(texts(result), std::vector<std::string>{"Erreur : exécution de C:\\ulvbench\\absent.exe impossible."});
     EXPECT_FALSE(file_exists(package_file()));
+}
+
+// Whatever the system's code page: names install as the package spells them
+// (code page 1252), a package, a follow-up program and an install folder are
+// found under names the code page cannot spell or spells in its own bytes
+// (ulverno.ini is written in it), and the boxes read right.
+TEST_F(wine_updater, is_right_under_any_system_code_page) {
+    struct row {
+        const char* locale;
+        std::string folder_in_code_page;  // ulvedir, in the system code page
+        std::string folder;                // the same folder, as the file system names it
+        std::string package;               // names of files in C:\ulvbench that the code page cannot spell
+        std::string follow_up;
+    };
+    const row rows[] = {
+        {"ru_RU.UTF-8", "\xD3\xEB\xFC\xE2\xE5\xF0\xED\xEE", "Ульверно", "更新é.upd", "suite-更新.exe"},
+        {"el_GR.UTF-8", "\xC5\xED\xE7\xEC\xDD\xF1\xF9\xF3\xE7", "Ενημέρωση", "更新é.upd", "suite-Ульверно.exe"},
+        {"ja_JP.UTF-8", "\x83\x86\x83\x8B\x83\x78\x83\x8B\x83\x6D", "ユルベルノ", "mise-à-jour-é.upd", "suite-é€.exe"},
+    };
+    const std::string contents = whole("ulverno/\xE9.txt", "accent") + whole("windows/\xDCn\xEF" "c\xF6" "d\xE9 \x80.txt", "euro");
+    for (const row& r : rows) {
+        bench_options options;
+        options.locale = r.locale;
+        const std::string install = drive_c() + "/ulvtest/" + r.folder;
+        make_folder(install);
+        write_file(drive_c() + "/windows/ulverno.ini", "[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest\\" + r.folder_in_code_page + "\r\n");
+        write_file(programs_folder() + "/" + r.package, contents);
+        std::filesystem::copy_file(programs_folder() + "/marker.exe", programs_folder() + "/" + r.follow_up,
+                                   std::filesystem::copy_options::overwrite_existing);
+
+        const std::string windows_package = "C:\\ulvbench\\" + r.package;
+        EXPECT_EQ(texts(run(windows_package, options)), std::vector<std::string>{finished}) << r.locale;
+        EXPECT_EQ(read_file(install + "/é.txt"), "accent") << r.locale;
+        EXPECT_EQ(read_file(in_windows("Ünïcödé €.txt")), "euro") << r.locale;
+        EXPECT_FALSE(file_exists(programs_folder() + "/" + r.package)) << r.locale;
+
+        write_file(programs_folder() + "/" + r.package, contents);
+        const std::string marker = programs_folder() + "/" + r.follow_up + ".ran";
+        std::filesystem::remove(marker);
+        EXPECT_TRUE(texts(run("-X C:\\ulvbench\\" + r.follow_up + " " + windows_package, options)).empty()) << r.locale;
+        for (long i = 0; i < 250 * time_factor && !file_exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(file_exists(marker) ? read_file(marker) : "", "C:\\ulvbench\\" + r.follow_up) << r.locale;
+
+        EXPECT_EQ(texts(run(windows_package, options)),
+                  std::vector<std::string>{"Erreur : ouverture de " + windows_package + " impossible."}) << r.locale;
+        std::filesystem::remove(in_windows("Ünïcödé €.txt"));
+    }
 }
 
 TEST_F(wine_updater, reads_the_command_line_as_words_between_spaces) {
@@ -135,7 +183,7 @@ TEST_F(wine_updater, gives_up_on_a_missing_directory_after_about_15_seconds) {
     write_file(package_file(), whole("windows/ulvtest-a.txt", "a") + whole("windows/ulvtest-missing/x.dll", "x"));
     const bench_run result = run("-s " + package);
     EXPECT_EQ(texts(result),
-              std::vector<std::string>{"Erreur : \xE9" "criture du fichier C:\\windows/ulvtest-missing/x.dll impossible."});
+              std::vector<std::string>{"Erreur : écriture du fichier C:\\windows/ulvtest-missing/x.dll impossible."});
     EXPECT_GE(result.elapsed_ms, 14900);
     EXPECT_LT(result.elapsed_ms, 30000 * time_factor);
     EXPECT_TRUE(file_exists(package_file()));
@@ -180,7 +228,7 @@ TEST_F(wine_updater, refuses_to_write_the_package_over_itself) {
     write_file(in_windows("ulvtest-self.upd"), contents);
     const bench_run result = run("C:\\windows\\ulvtest-self.upd");
     EXPECT_EQ(texts(result),
-              std::vector<std::string>{"Erreur : \xE9" "criture du fichier C:\\windows/ulvtest-self.upd impossible."});
+              std::vector<std::string>{"Erreur : écriture du fichier C:\\windows/ulvtest-self.upd impossible."});
     EXPECT_EQ(read_file(in_windows("ulvtest-self.upd")), contents);
     EXPECT_FALSE(file_exists(in_windows("ulvtest-b.txt")));
 }

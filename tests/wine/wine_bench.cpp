@@ -52,13 +52,19 @@ process_result run_under_wine(const std::vector<std::string>& arguments) {
 }
 
 bench_run run_in_bench(const std::string& command_line, const bench_options& options) {
+    std::vector<std::string> environment = bench_environment();
+    for (std::string& entry : environment) {
+        if (!options.locale.empty() && (entry.rfind("LANG=", 0) == 0 || entry.rfind("LC_ALL=", 0) == 0)) {
+            entry = entry.substr(0, entry.find('=') + 1) + options.locale;
+        }
+    }
     std::vector<std::string> arguments = {setting("WINELOADER"), "C:\\ulvbench\\bench.exe"};
     if (!options.hold_path.empty()) {
         arguments.insert(arguments.end(), {"--hold", options.hold_path, std::to_string(options.hold_ms)});
     }
     if (!options.module.empty()) arguments.insert(arguments.end(), {"--module", options.module});
     arguments.insert(arguments.end(), {"--timeout", std::to_string(options.timeout_ms), to_hex(command_line)});
-    const process_result process = run_process(arguments, bench_environment());
+    const process_result process = run_process(arguments, environment);
 
     bench_run run;
     run.transcript = process.output;

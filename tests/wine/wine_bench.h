@@ -6,7 +6,7 @@
 #include <vector>
 
 struct seen_box {
-    std::string caption;  // code page 1252, as the box holds it
+    std::string caption;  // UTF-8
     std::string text;
     std::string buttons;  // control ids, comma-separated: "1" is OK alone
 };
@@ -28,9 +28,10 @@ struct bench_options {
     long hold_ms = 0;
     long timeout_ms = 60000 * time_factor;
     std::string module;     // Windows path of the program, when the command line cannot tell it
+    std::string locale;     // the host locale the programs run in, which gives Wine its system code page
 };
 
-// Starts `command_line`, exactly as given, under the bench.
+// Starts `command_line` (UTF-8), exactly as given, under the bench.
 bench_run run_in_bench(const std::string& command_line, const bench_options& options = {});
 
 // Runs a Windows console program under Wine directly, for its output; its

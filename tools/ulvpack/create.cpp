@@ -73,7 +73,7 @@ bool parse_piece_size(const std::string& text, uint64_t& size) {
 // Refuses two sources giving one file, and a file where another name needs a
 // folder: the updater could install neither.
 bool names_fit_together(std::vector<source_file>& files, std::string& problem) {
-    std::sort(files.begin(), files.end(), [](const source_file& a, const source_file& b) { return a.name < b.name; });
+    std::sort(files.begin(), files.end(), in_package_order);
     name_set names;
     for (const source_file& file : files) {
         const name_clash clash = add_name(names, file.name);
@@ -142,7 +142,7 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
                       " changed; " + std::to_string(comparison.added.size()) + " new");
     files = comparison.changed;
     files.insert(files.end(), comparison.added.begin(), comparison.added.end());
-    std::sort(files.begin(), files.end(), [](const source_file& a, const source_file& b) { return a.name < b.name; });
+    std::sort(files.begin(), files.end(), in_package_order);
     if (files.empty()) {
         problem = "nothing changed since " + base + ": there is no package to write";
         return false;
@@ -161,7 +161,7 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
     }
     if (!new_folders.empty()) {
         std::string listed;
-        for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_name(folder.second) + "\"";
+        for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_text(folder.second) + "\"";
         problem = std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
                   ": the updater never makes folders, so the package would fail on an installation like BASE "
                   "(--allow-new-folders if the installations have them)";

@@ -5,7 +5,6 @@
 #include "name_set.h"
 #include "report.h"
 
-#include "platform/codepage_1252.h"
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 
@@ -31,9 +30,7 @@ const char usage[] =
 
 // The UTF-8 components below DIR: the prefix's folder, then the rest of the name.
 std::vector<std::string> extraction_parts(const scanned_target& target) {
-    std::vector<std::string> parts = name_parts(target.name);
-    for (std::string& part : parts) part = utf8_from_1252(part);
-    return parts;
+    return name_parts(target.name);
 }
 
 class extractor {

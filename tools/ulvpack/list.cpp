@@ -5,7 +5,6 @@
 #include "report.h"
 #include "since_base.h"
 
-#include "platform/codepage_1252.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -55,7 +54,7 @@ size_t characters(const std::string& utf8) {
 }
 
 void print_text_row(const scanned_target& target) {
-    const std::string name = printable_name(target.name);
+    const std::string name = printable_text(target.name);
     const size_t width = characters(name);
     std::printf("%s%s %12u %7u  %s\n", name.c_str(), std::string(width < name_column ? name_column - width : 0, ' ').c_str(),
                 target.file_size, target.pieces, root_description(*target.prefix));
@@ -65,7 +64,7 @@ void print_json_row(const scanned_target& target, bool first) {
     std::string prefix = target.prefix->text;
     prefix.pop_back();
     std::printf("%s\n  {\"name\": %s, \"size\": %u, \"pieces\": %u, \"root\": %s}", first ? "" : ",",
-                json_string(utf8_from_1252(target.name)).c_str(), target.file_size, target.pieces,
+                json_string(target.name).c_str(), target.file_size, target.pieces,
                 json_string(prefix).c_str());
 }
 
@@ -73,7 +72,7 @@ void print_json_folder(const std::string& folder, bool first) {
     const root_prefix* prefix = find_root_prefix((folder + "/").c_str());
     std::string root = prefix->text;
     root.pop_back();
-    std::printf("%s\n  {\"folder\": %s, \"root\": %s}", first ? "" : ",", json_string(utf8_from_1252(folder)).c_str(),
+    std::printf("%s\n  {\"folder\": %s, \"root\": %s}", first ? "" : ",", json_string(folder).c_str(),
                 json_string(root).c_str());
 }
 
@@ -130,7 +129,7 @@ int run_list(int argc, char** argv) {
         if (with_folders) std::printf("\nFOLDERS THE INSTALLATION MUST HAVE\n");
         for (const auto& folder : folders) {
             const root_prefix* prefix = find_root_prefix((folder.second + "/").c_str());
-            std::printf("%s  (%s)\n", printable_name(folder.second).c_str(), root_description(*prefix));
+            std::printf("%s  (%s)\n", printable_text(folder.second).c_str(), root_description(*prefix));
         }
     }
     // A listing lost on a full disk or a closed pipe must not pass for one written.

@@ -1,6 +1,6 @@
 #include "name_encoding.h"
 
-#include "platform/codepage_1252.h"
+#include "platform/text_codec.h"
 
 #include <cstdint>
 #include <cstring>
@@ -57,9 +57,12 @@ std::string composed(const std::string& utf8) {
 
 }  // namespace
 
-bool name_from_utf8(const std::string& utf8, std::string& name_1252, std::string& problem) {
+bool packable_name(const std::string& utf8, std::string& name, std::string& stored, std::string& problem) {
     const std::string text = composed(utf8);
-    if (utf8_to_1252(text, name_1252)) return true;
+    if (utf8_to_1252(text, stored)) {
+        name = text;
+        return true;
+    }
     problem = "has characters that code page 1252 cannot represent: it would read \"" +
               utf8_from_1252(utf8_to_1252_replacing(text)) + "\"";
     return false;

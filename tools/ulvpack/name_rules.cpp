@@ -1,6 +1,7 @@
 #include "name_rules.h"
 
 #include "package/target_names.h"
+#include "platform/text_codec.h"
 
 #include <cstring>
 #include <vector>
@@ -48,18 +49,18 @@ std::string windows_refusal(const std::string& name) {
     return "";
 }
 
-bool names_a_folder(const std::string& name_1252) {
-    const size_t separator = name_1252.find_last_of("/\\");
-    const std::string last = separator == std::string::npos ? name_1252 : name_1252.substr(separator + 1);
+bool names_a_folder(const std::string& name) {
+    const size_t separator = name.find_last_of("/\\");
+    const std::string last = separator == std::string::npos ? name : name.substr(separator + 1);
     return last.find_first_not_of(". ") == std::string::npos;
 }
 
-std::vector<std::string> name_parts(const std::string& name_1252) {
+std::vector<std::string> name_parts(const std::string& name) {
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t at = 0; at <= name_1252.size(); ++at) {
-        if (at < name_1252.size() && name_1252[at] != '/' && name_1252[at] != '\\') continue;
-        std::string part = name_1252.substr(start, at - start);
+    for (size_t at = 0; at <= name.size(); ++at) {
+        if (at < name.size() && name[at] != '/' && name[at] != '\\') continue;
+        std::string part = name.substr(start, at - start);
         if (!part.empty() && part != ".") parts.push_back(std::move(part));
         start = at + 1;
     }
@@ -67,14 +68,21 @@ std::vector<std::string> name_parts(const std::string& name_1252) {
 }
 
 std::string folded_name(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        // The capitals of the code page: ASCII, Latin-1 (not the multiplication
-        // sign), and S, OE, Z with caron or ligature, Y with diaeresis.
-        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) c = static_cast<char>(u + 32);
-        if (u == 0x8A || u == 0x8C || u == 0x8E) c = static_cast<char>(u + 16);
-        if (u == 0x9F) c = static_cast<char>(0xFF);
+    std::string folded;
+    for (size_t at = 0; at < name.size();) {
+        uint32_t c = 0;
+        const size_t length = decode_utf8(name, at, c);
+        if (length == 0) {  // a byte that is not UTF-8 stays as it is
+            folded += name[at++];
+            continue;
+        }
+        // The capitals of code page 1252: ASCII, Latin-1 (not the
+        // multiplication sign), and S, OE, Z with caron or ligature, Y with diaeresis.
+        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
+        if (c == 0x160 || c == 0x152 || c == 0x17D) c += 1;
+        if (c == 0x178) c = 0xFF;
+        append_utf8(c, folded);
+        at += length;
     }
     return folded;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Why the updater would refuse `name` (code page 1252), or "" when it takes it.
+// Why the updater would refuse `name` (UTF-8), or "" when it takes it.
 std::string updater_refusal(const std::string& name);
 
 // Why Windows would refuse or alter the file that `name` names (characters it
@@ -20,11 +20,11 @@ constexpr size_t longest_windows_path = 32767;
 // True when the name ends in a folder rather than a file: its last component,
 // split at "/" and "\", is empty or made only of dots and spaces, which
 // Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").
-bool names_a_folder(const std::string& name_1252);
+bool names_a_folder(const std::string& name);
 
 // The components of a name, split at "/" and "\" as Windows splits a path,
 // without the empty ones and ".": the root prefix's folder first.
-std::vector<std::string> name_parts(const std::string& name_1252);
+std::vector<std::string> name_parts(const std::string& name);
 
 // The same name for Windows' case-insensitive file systems.
 std::string folded_name(const std::string& name);

@@ -75,9 +75,9 @@ void hash_set::grow() {
     }
 }
 
-std::string windows_key(const std::string& name_1252) {
+std::string windows_key(const std::string& name) {
     std::string key;
-    for (std::string component : name_parts(folded_name(name_1252))) {
+    for (std::string component : name_parts(folded_name(name))) {
         // Windows drops the dots and spaces that end a component; then it may name no folder at all.
         while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
         if (!component.empty()) key += (key.empty() ? "" : "/") + component;
@@ -85,8 +85,8 @@ std::string windows_key(const std::string& name_1252) {
     return key;
 }
 
-name_clash add_name(name_set& names, const std::string& name_1252) {
-    const std::vector<uint64_t> hashes = path_hashes(windows_key(name_1252));
+name_clash add_name(name_set& names, const std::string& name) {
+    const std::vector<uint64_t> hashes = path_hashes(windows_key(name));
     if (hashes.empty()) return name_clash::none;
     name_clash clash = name_clash::none;
     for (size_t i = 0; i + 1 < hashes.size(); ++i) {

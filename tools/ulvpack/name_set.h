@@ -41,8 +41,8 @@ struct name_set {
 
 // The name as Windows tells files apart: case folded, its components joined
 // by "/", without the dots and spaces that end them, without empty ones.
-std::string windows_key(const std::string& name_1252);
+std::string windows_key(const std::string& name);
 
-// Adds the name (code page 1252, with its root prefix) and says how it clashes
+// Adds the name (with its root prefix) and says how it clashes
 // with those added before. A clashing name is still added.
-name_clash add_name(name_set& names, const std::string& name_1252);
+name_clash add_name(name_set& names, const std::string& name);

@@ -4,7 +4,7 @@
 #include "name_set.h"
 #include "report.h"
 #include "package/package_walk.h"
-#include "platform/codepage_1252.h"
+#include "platform/text_codec.h"
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 
@@ -163,8 +163,8 @@ private:
     // False when the updater could never install the target: the scan ends there.
     bool begin_target(const package_walk& walk) {
         const std::string name = walk.header.entry_name.get();
-        if (name.size() > longest_windows_path) {
-            return refuse_name(walk, "a name of " + plural(name.size(), "character") +
+        if (character_count(name) > longest_windows_path) {
+            return refuse_name(walk, "a name of " + plural(character_count(name), "character") +
                                          " is longer than any Windows path (32,767): the updater could never install it");
         }
         const std::string quoted = quoted_name(name);
@@ -247,34 +247,11 @@ scan_outcome scan_package(const std::string& path, const scan_handlers& handlers
     return outcome;
 }
 
-namespace {
-
-// The length of the UTF-8 character at `at`, and its code point; 0 when the
-// bytes there are not one.
-size_t next_character(const std::string& utf8, size_t at, uint32_t& code) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                        : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
-    if (length == 0 || at + length > utf8.size()) return 0;
-    code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        const unsigned char next = static_cast<unsigned char>(utf8[at + i]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
-    const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
-}
-
-}  // namespace
-
 std::string printable_text(const std::string& utf8) {
     std::string shown;
     for (size_t at = 0; at < utf8.size();) {
         uint32_t code = 0;
-        const size_t length = next_character(utf8, at, code);
+        const size_t length = decode_utf8(utf8, at, code);
         // C0 controls, DEL and C1 controls are escaped, and so is each byte that is not UTF-8.
         if (length > 0 && code >= 0x20 && (code < 0x7F || code > 0x9F)) {
             shown.append(utf8, at, length);
@@ -289,10 +266,6 @@ std::string printable_text(const std::string& utf8) {
     return shown;
 }
 
-std::string printable_name(const std::string& name_1252) {
-    return printable_text(utf8_from_1252(name_1252));
-}
-
-std::string quoted_name(const std::string& name_1252) {
-    return "\"" + printable_name(name_1252) + "\"";
+std::string quoted_name(const std::string& name) {
+    return "\"" + printable_text(name) + "\"";
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 struct scanned_target {
-    std::string name;  // entry_name of its first record, code page 1252
+    std::string name;  // entry_name of its first record
     const root_prefix* prefix = nullptr;
     uint32_t file_size = 0;
     uint64_t written = 0;  // bytes its pieces hold so far
@@ -66,8 +66,5 @@ scan_outcome scan_package(const std::string& path, const scan_handlers& handlers
 // a name from a package must not reach a terminal as commands.
 std::string printable_text(const std::string& utf8);
 
-// The same for a name in code page 1252.
-std::string printable_name(const std::string& name_1252);
-
 // The same in double quotes, for messages.
-std::string quoted_name(const std::string& name_1252);
+std::string quoted_name(const std::string& name);

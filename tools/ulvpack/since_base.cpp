@@ -5,7 +5,6 @@
 #include "package_scan.h"
 
 #include "package/target_names.h"
-#include "platform/codepage_1252.h"
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 
@@ -66,7 +65,7 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
             const auto found = by_key.find(key);
             current = base_target{};
             if (found == by_key.end()) {
-                comparison.removed.emplace(key, utf8_from_1252(target.name));
+                comparison.removed.emplace(key, target.name);
             } else {
                 current.file = &files[found->second];
                 in_base[found->second] = true;
@@ -140,9 +139,7 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
         const auto options = fs::directory_options::follow_directory_symlink;
         for (fs::recursive_directory_iterator it(folder, options, error), end; !error && it != end; it.increment(error)) {
             const std::string name = root + "/" + it->path().lexically_relative(folder).generic_u8string();
-            std::string name_1252;
-            const bool representable = utf8_to_1252(name, name_1252);
-            const std::string key = representable ? windows_key(name_1252) : name;
+            const std::string key = windows_key(name);
             if (it->is_directory(error)) {
                 comparison.folders.insert(key);
             } else if (it->is_regular_file(error) && in_release.count(key) == 0) {
@@ -166,17 +163,17 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
 
 }  // namespace
 
-fs::path path_below(const fs::path& folder, const std::string& name_1252) {
+fs::path path_below(const fs::path& folder, const std::string& name) {
     fs::path path = folder;
-    for (const std::string& part : name_parts(name_1252)) path /= fs::u8path(utf8_from_1252(part));
+    for (const std::string& part : name_parts(name)) path /= fs::u8path(part);
     return path;
 }
 
-bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& path) {
+bool find_below(const fs::path& folder, const std::string& name, fs::path& path) {
     path = folder;
     bool found = true;
-    for (const std::string& part : name_parts(name_1252)) {
-        const fs::path spelled = path / fs::u8path(utf8_from_1252(part));
+    for (const std::string& part : name_parts(name)) {
+        const fs::path spelled = path / fs::u8path(part);
         std::error_code error;
         if (!found || fs::exists(fs::symlink_status(spelled, error))) {
             path = spelled;
@@ -186,8 +183,7 @@ bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& 
             path = spelled;
             found = false;
             for (fs::directory_iterator it(spelled.parent_path(), error), end; !error && it != end; it.increment(error)) {
-                std::string entry;
-                if (utf8_to_1252(it->path().filename().u8string(), entry) && windows_key(entry) == wanted) {
+                if (windows_key(it->path().filename().u8string()) == wanted) {
                     path = it->path();
                     found = true;
                     break;
@@ -198,12 +194,12 @@ bool find_below(const fs::path& folder, const std::string& name_1252, fs::path& 
     return found;
 }
 
-std::string folder_name(const std::string& name_1252) {
-    return name_1252.substr(0, name_1252.find_last_of("/\\"));
+std::string folder_name(const std::string& name) {
+    return name.substr(0, name.find_last_of("/\\"));
 }
 
-std::string folder_key(const std::string& name_1252) {
-    const std::string key = windows_key(name_1252);
+std::string folder_key(const std::string& name) {
+    const std::string key = windows_key(name);
     return key.substr(0, key.rfind('/'));
 }
 

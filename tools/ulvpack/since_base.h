@@ -33,16 +33,16 @@ bool compare_with_base(const std::vector<source_file>& files, const std::string&
 
 // The folder a name installs into (its name up to the last "/" or "\"), as
 // windows_key gives it; the root prefix's own folder for a name at the root.
-std::string folder_key(const std::string& name_1252);
+std::string folder_key(const std::string& name);
 
 // The same folder as the name spells it, for messages.
-std::string folder_name(const std::string& name_1252);
+std::string folder_name(const std::string& name);
 
 // FOLDER/<prefix>/<rest of the name>, the rest split at "/" and "\" as
 // Windows does: where a name lies in a copy of an installation.
-std::filesystem::path path_below(const std::filesystem::path& folder, const std::string& name_1252);
+std::filesystem::path path_below(const std::filesystem::path& folder, const std::string& name);
 
 // The same, each component found as Windows would find it: whatever its
 // case, the dots and spaces that end it ignored. False when a component is
 // not there; `path` then holds what was found and the rest as spelled.
-bool find_below(const std::filesystem::path& folder, const std::string& name_1252, std::filesystem::path& path);
+bool find_below(const std::filesystem::path& folder, const std::string& name, std::filesystem::path& path);

@@ -5,6 +5,7 @@
 #include "package_scan.h"
 
 #include "package/target_names.h"
+#include "platform/text_codec.h"
 #include "platform/tool_files.h"
 
 #include <cstdio>
@@ -51,7 +52,7 @@ bool add_file(const std::string& name_utf8, const fs::path& file, const std::str
               std::vector<source_file>& files, source_problem& problem) {
     source_file entry;
     std::string why;
-    if (!name_from_utf8(name_utf8, entry.name, why)) {
+    if (!packable_name(name_utf8, entry.name, entry.stored_name, why)) {
         problem = {"\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why};
         return false;
     }
@@ -123,12 +124,16 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
 
 }  // namespace
 
-std::string unpackable(const std::string& name_1252) {
-    if (name_1252.size() > longest_windows_path) return "is longer than any Windows path (32,767 characters)";
-    std::string why = updater_refusal(name_1252);
-    if (why.empty() && names_a_folder(name_1252)) why = "names a folder, not a file: the updater writes only files";
-    if (why.empty()) why = windows_refusal(name_1252);
+std::string unpackable(const std::string& name) {
+    if (character_count(name) > longest_windows_path) return "is longer than any Windows path (32,767 characters)";
+    std::string why = updater_refusal(name);
+    if (why.empty() && names_a_folder(name)) why = "names a folder, not a file: the updater writes only files";
+    if (why.empty()) why = windows_refusal(name);
     return why;
+}
+
+bool in_package_order(const source_file& a, const source_file& b) {
+    return a.stored_name < b.stored_name;
 }
 
 bool add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files,

@@ -10,7 +10,8 @@
 #include <vector>
 
 struct source_file {
-    std::string name;  // code page 1252
+    std::string name;         // UTF-8, its letters composed
+    std::string stored_name;  // the same in code page 1252, as the package stores it
     std::filesystem::path file;
     uint32_t size = 0;
     bool follow_link = false;  // named on the command line, or --follow-links: a link may lead to it
@@ -35,4 +36,8 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
 
 // Why the updater could not install `name`, or "": the name rule, the names
 // Windows refuses or alters, a name that ends in a separator.
-std::string unpackable(const std::string& name_1252);
+std::string unpackable(const std::string& name);
+
+// The order of the targets in a package: by their names as stored, so that
+// the same files always make the same bytes.
+bool in_package_order(const source_file& a, const source_file& b);

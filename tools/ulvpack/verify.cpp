@@ -59,7 +59,7 @@ struct installation_check {
     // Says what it found; true when the update would succeed there.
     bool report(const std::string& package) const {
         for (const auto& missing : missing_folders) {
-            say("verify", "error: " + package + " needs the folder \"" + printable_name(folder_name(missing.second)) +
+            say("verify", "error: " + package + " needs the folder \"" + printable_text(folder_name(missing.second)) +
                               "\" (for " + quoted_name(missing.second) + "), which " + folder.u8string() +
                               " lacks: the updater never makes folders");
         }

@@ -39,7 +39,7 @@ struct temporary_file {
 record_fields fields_of(const source_file& file, uint32_t offset, const package_options& options, uint64_t index,
                         uint64_t package_length, uint32_t checksum) {
     record_fields fields;
-    fields.entry_name = file.name;
+    fields.entry_name = file.stored_name;
     fields.file_size = file.size;
     fields.piece_offset = offset;
     if (options.protect) {

@@ -15,12 +15,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The system's own words for an error, in UTF-8 whatever its code page.
 std::string error_text(DWORD code) {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) --length;
-    return length > 0 ? std::string(text, length) : "Windows error " + std::to_string(code);
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  512, nullptr);
+    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L'.')) --length;
+    char utf8[1536];
+    const int size = length > 0 ? WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8, sizeof utf8,
+                                                      nullptr, nullptr)
+                                : 0;
+    return size > 0 ? std::string(utf8, static_cast<size_t>(size)) : "Windows error " + std::to_string(code);
 }
 
 constexpr DWORD no_attributes = INVALID_FILE_ATTRIBUTES;
