@@ -51,11 +51,34 @@ bool flush_and_close(open_target& target) {
     return flushed && closed;
 }
 
+// A protected package proves every byte before the first target is written:
+// a walk over the whole of it, with every check the package allows. A
+// classic package has nothing to prove: the walk stops at its first target.
+walk_event prove_package(int package) {
+    package_walk proof(package, nullptr);
+    for (;;) {
+        const walk_event event = next_walk_event(proof);
+        if (event == walk_event::target_begins && proof.integrity.version() == 0) return walk_event::package_ended;
+        if (event == walk_event::package_ended || event == walk_event::package_malformed ||
+            event == walk_event::read_failed) {
+            return event;
+        }
+    }
+}
+
 int reject_malformed(int package, open_target& target) {
     close_file(package);
     show_message(text_package_malformed);
     if (target.handle != -1) close_file(target.handle);
     return 0;
+}
+
+// The update is complete: the package goes, unless its path names another
+// file by now (a new package put in its place while this one was applied).
+void finish_with(int package, const char* package_path) {
+    const bool still_there = names_open_file(package_path, package) == 1;
+    close_file(package);
+    if (still_there) delete_file(package_path);
 }
 
 int reject_unwritten(int package, open_target& target, const char* path) {
@@ -76,8 +99,13 @@ int apply_package(const char* package_path) {
         return 0;
     }
 
-    package_walk walk(package, &roots);
     open_target target;
+    // The package may change between the proof and the writing: the walk
+    // that writes checks each record again.
+    if (prove_package(package) != walk_event::package_ended || rewind_file(package) != 1) {
+        return reject_malformed(package, target);
+    }
+    package_walk walk(package, &roots);
     created_folders folders;
     for (;;) {
         switch (next_walk_event(walk)) {
@@ -99,8 +127,7 @@ int apply_package(const char* package_path) {
                 if (const char* unflushed = flush_created_folders(folders)) {
                     return reject_unwritten(package, target, unflushed);
                 }
-                close_file(package);
-                delete_file(package_path);
+                finish_with(package, package_path);
                 return 1;
             case walk_event::package_malformed:
             case walk_event::read_failed:

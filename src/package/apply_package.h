@@ -9,8 +9,11 @@ constexpr int creation_attempts = 150;
 constexpr uint32_t creation_pause_ms = 100;
 
 // Writes every target of the package at `package_path` into its root, then
-// deletes the package. Returns 1 when the package ended cleanly at a target
-// boundary and its deletion was attempted. Returns 0 after any failure, which
-// it has shown to the user once; the package then stays, targets completed
-// before stay as written, and the target in progress keeps its first pieces.
+// deletes the package, unless its path names another file by then. Returns 1
+// when the package ended cleanly at a target boundary. Returns 0 after any
+// failure, which it has shown to the user once; the package then stays. A
+// protected package is checked whole before anything is written, so that
+// any fault it shows leaves everything as it was; for a classic package,
+// targets completed before a fault stay as written, and the target in
+// progress keeps its first pieces.
 int apply_package(const char* package_path);

@@ -1,6 +1,5 @@
 #include "package/package_walk.h"
 
-#include "package/crc32c.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -21,84 +20,22 @@ walk_event finish(package_walk& walk, walk_event event, walk_fault fault = walk_
     return event;
 }
 
+walk_event broken(package_walk& walk, integrity_fault fault) {
+    walk.broken = fault;
+    if (fault == integrity_fault::out_of_memory) return finish(walk, walk_event::read_failed);
+    return finish(walk, walk_event::package_malformed, walk_fault::broken_integrity);
+}
+
 // Only the end of a whole target ends a package; whatever follows it is
-// ignored, as stored packages expect. A failure of the system is never an end.
+// ignored, as stored packages expect, unless the package is protected. A
+// failure of the system is never an end.
 walk_event end_of_records(package_walk& walk) {
     if (is_system_failure(walk.last_load)) return finish(walk, walk_event::read_failed);
     if (walk.records == 0) return finish(walk, walk_event::package_malformed, walk_fault::no_record);
     if (walk.target_open) return finish(walk, walk_event::package_malformed, walk_fault::ends_inside_target);
-    // A protected package is made without stray bytes: any are a fault.
-    if (walk.protected_package && walk.last_load != load_status::nothing_left) {
-        return finish(walk, walk_event::package_malformed, walk_fault::stray_bytes);
-    }
+    const integrity_fault fault = walk.integrity.check_end(walk.record_offset, walk.last_load);
+    if (fault != integrity_fault::none) return broken(walk, fault);
     return finish(walk, walk_event::package_ended);
-}
-
-// What the record gets wrong against the records before it, if anything.
-inexact find_inexact_field(const package_walk& walk) {
-    const record_header& header = walk.header;
-    const uint64_t end = static_cast<uint64_t>(header.piece_offset) + header.piece_length;
-    if (walk.reader.pos + static_cast<uint64_t>(header.piece_length) != walk.reader.size) return inexact::padded;
-    if (walk.target_open && std::strcmp(header.entry_name.get(), walk.target_name.get()) != 0) return inexact::renamed;
-    if (walk.target_open && header.file_size != walk.target_size) return inexact::resized;
-    if (header.piece_offset != (walk.target_open ? walk.target_written : 0)) return inexact::misplaced;
-    if (completes_target(header) ? end != header.file_size : end >= header.file_size) return inexact::overshoots;
-    return inexact::none;
-}
-
-// Remembers what the next records of the target must agree with. False when
-// memory for the name runs out.
-bool follow_target(package_walk& walk) {
-    const record_header& header = walk.header;
-    walk.target_written = static_cast<uint64_t>(header.piece_offset) + header.piece_length;
-    if (walk.target_open) return true;
-    walk.target_size = header.file_size;
-    const size_t length = std::strlen(header.entry_name.get());
-    walk.target_name.reset(new (std::nothrow) char[length + 1]);
-    if (walk.target_name) std::memcpy(walk.target_name.get(), header.entry_name.get(), length + 1);
-    return walk.target_name != nullptr;
-}
-
-// The checks of a protected package, on the record just read: true when it
-// passes, else `end` is the event that ends the walk. The length is checked
-// on the first record, before any target is created: a download cut short is
-// refused whole.
-bool integrity_holds(package_walk& walk, walk_event& end) {
-    const record_header& header = walk.header;
-    if (walk.records == 1) {
-        walk.protected_package = header.opaque_2 == integrity_marker;
-        if (!walk.protected_package) return true;
-        const int64_t left = bytes_left(walk.package);
-        if (left < 0) {
-            end = finish(walk, walk_event::read_failed);
-            return false;
-        }
-        walk.package_length = walk.reader.size + static_cast<uint64_t>(left);
-    }
-    if (!walk.protected_package) return true;
-    walk_fault fault = walk_fault::none;
-    if (walk.records == 1 && static_cast<uint32_t>(walk.package_length) != header.opaque_3) {
-        fault = walk_fault::wrong_length;
-    } else if (header.opaque_2 != integrity_marker) {
-        fault = walk_fault::no_marker;
-    } else if (walk.records > 1 && header.opaque_3 != static_cast<uint32_t>(walk.records - 1)) {
-        fault = walk_fault::wrong_index;
-    } else {
-        walk.inexact_field = find_inexact_field(walk);
-        walk.checksum = crc32c(piece_bytes(walk), header.piece_length);
-        if (walk.inexact_field != inexact::none) {
-            fault = walk_fault::inexact_record;
-        } else if (walk.checksum != header.opaque_1) {
-            fault = walk_fault::wrong_checksum;
-        }
-    }
-    if (fault == walk_fault::none) {
-        if (follow_target(walk)) return true;
-        end = finish(walk, walk_event::read_failed);
-        return false;
-    }
-    end = finish(walk, walk_event::package_malformed, fault);
-    return false;
 }
 
 walk_event begin_target(package_walk& walk) {
@@ -126,8 +63,16 @@ walk_event load_next_record(package_walk& walk) {
     if (!payload_within_record(walk.reader, walk.header)) {
         return finish(walk, walk_event::package_malformed, walk_fault::payload_past_record);
     }
-    walk_event end;
-    if (!integrity_holds(walk, end)) return end;
+    // The length a protected package declares is checked on its first
+    // record, before any target is created: a download cut short is refused whole.
+    if (walk.records == 1) {
+        const int64_t left = bytes_left(walk.package);
+        if (left < 0) return finish(walk, walk_event::read_failed);
+        const integrity_fault fault = walk.integrity.check_first(walk.header, walk.reader.size + static_cast<uint64_t>(left));
+        if (fault != integrity_fault::none) return broken(walk, fault);
+    }
+    const integrity_fault fault = walk.integrity.check_record(walk.reader, walk.header, walk.target_open, walk.records - 1);
+    if (fault != integrity_fault::none) return broken(walk, fault);
     // The further records of a target name it again; their names are not used.
     if (!walk.target_open) return begin_target(walk);
     walk.step = walk_step::after_piece;

@@ -62,8 +62,8 @@ public:
     // anything is allocated. After a false, only destruction may follow.
     bool load_record(int package, load_status* why = nullptr);
 
-    // Decodes the varint at `pos` and moves past it. False when the record
-    // ends inside it or its value does not fit in 32 bits.
+    // Decodes the varint at `pos` and moves past it, keeping its low 32 bits.
+    // False when the record ends inside it.
     bool next_varint(uint32_t& value);
 
     // Copies the NUL-terminated string at `pos` into a new heap string, which

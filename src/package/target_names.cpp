@@ -75,6 +75,13 @@ bool names_a_device(const char* rest) {
     }
 }
 
+const char* reserved_character(const char* rest) {
+    for (const char* at = rest; *at != '\0'; ++at) {
+        if (static_cast<unsigned char>(*at) < 0x20 || std::strchr("<>\"|?*", *at) != nullptr) return at;
+    }
+    return nullptr;
+}
+
 name_fault check_target_name(const char* entry_name) {
     const root_prefix* prefix = find_root_prefix(entry_name);
     if (prefix == nullptr) return name_fault::no_prefix;
@@ -82,6 +89,7 @@ name_fault check_target_name(const char* entry_name) {
     if (climbs_out_of_root(rest)) return name_fault::climbs_out;
     if (names_a_device(rest)) return name_fault::device_name;
     if (std::strchr(rest, ':') != nullptr) return name_fault::stream_name;
+    if (reserved_character(rest) != nullptr) return name_fault::reserved_character;
     return name_fault::none;
 }
 

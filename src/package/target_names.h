@@ -27,6 +27,7 @@ enum class name_fault {
     climbs_out,   // a component of only dots and spaces, with at least two dots
     device_name,  // a component that opens a device instead of a file
     stream_name,  // a colon: it would name a stream of another file
+    reserved_character,  // <, >, ", |, ?, * or a control character: no Windows file has it
 };
 
 // True when a component of `rest` is made only of dots and spaces with at
@@ -40,7 +41,15 @@ bool climbs_out_of_root(const char* rest);
 // an extension, and with trailing spaces before the extension ignored.
 bool names_a_device(const char* rest);
 
-// The one rule for names, for the updater and for the package tool alike.
+// The character of `rest` that no Windows file name may hold (<, >, ", |,
+// ?, * or a control character from 0x01 to 0x1F), or null. A backslash and "/"
+// separate components; the colon is a rule of its own.
+const char* reserved_character(const char* rest);
+
+// The one rule for names, for the updater and for the package tool alike,
+// applied in the order of the faults above. A name that breaks it is refused
+// before anything is created: creating it could never succeed, or would
+// write somewhere else.
 name_fault check_target_name(const char* entry_name);
 
 // The target path of `entry_name`: its root, "/", and the rest of the name

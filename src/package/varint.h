@@ -5,12 +5,12 @@
 #include <cstdint>
 
 // Decodes the varint that starts at `bytes[at]`, reading no byte at or past
-// `count`. On success stores the value, moves `at` past the varint and
+// `count`. On success stores the value's low 32 bits (whatever a fifth or a
+// later byte carries beyond them is dropped), moves `at` past the varint and
 // returns true. Returns false, changing nothing, when the number does not end
-// before `count` or its value does not fit in 32 bits (groups of zero bits
-// after the fifth byte still fit).
+// before `count`.
 bool decode_varint_at(const unsigned char* bytes, uint32_t count, uint32_t& at, uint32_t& value);
 
 // Decodes one varint from at most `count` bytes at `bytes`; true when a byte
-// below 0x80 ended it within them and its value fits in 32 bits.
+// below 0x80 ended it within them.
 bool decode_varint(const unsigned char* bytes, uint32_t count, uint32_t& value);

@@ -42,6 +42,10 @@ int names_open_file(const char* path, int handle);
 // only at the end of the file, or -1 on an error. A count of 0 reads nothing.
 int32_t read_bytes(int handle, void* buffer, uint32_t count);
 
+// Moves the position of `handle` back to the file's first byte. Returns 1,
+// or 0 when the system cannot.
+int rewind_file(int handle);
+
 // Number of bytes between the current position and the end of the file,
 // or -1 when it cannot be told. Lets a reader refuse a length that the file
 // cannot hold before it allocates for it.

@@ -65,6 +65,10 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     return static_cast<int32_t>(done);
 }
 
+int rewind_file(int handle) {
+    return lseek(handle, 0, SEEK_SET) == 0 ? 1 : 0;
+}
+
 int64_t bytes_left(int handle) {
     struct stat status;
     if (fstat(handle, &status) != 0) return -1;

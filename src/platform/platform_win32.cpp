@@ -91,6 +91,10 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     return static_cast<int32_t>(done);
 }
 
+int rewind_file(int handle) {
+    return _lseeki64(handle, 0, SEEK_SET) == 0 ? 1 : 0;
+}
+
 int64_t bytes_left(int handle) {
     const int64_t length = _filelengthi64(handle);
     const int64_t position = _telli64(handle);

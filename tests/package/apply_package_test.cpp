@@ -231,6 +231,17 @@ TEST_F(apply_package_test, writes_a_target_that_can_be_created_only_on_the_fifth
     EXPECT_EQ(recorded().pauses, std::vector<uint32_t>(5, 100));
 }
 
+TEST_F(apply_package_test, leaves_a_new_package_put_in_its_place_meanwhile) {
+    recorded().on_pause = [&](size_t) {
+        write_file(folder.at("new.upd"), "release 2");
+        std::filesystem::rename(folder.at("new.upd"), package);
+    };
+    EXPECT_EQ(apply(whole("windows/a.txt", "release 1")), 1);
+    EXPECT_EQ(read_file(windows("a.txt")), "release 1");
+    EXPECT_EQ(read_file(package), "release 2");
+    EXPECT_TRUE(texts().empty());
+}
+
 TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
     const std::string contents = whole("windows/small.bin", "ok") + whole("windows/big.bin", std::string(4096, 'b'));
     write_file(package, contents);

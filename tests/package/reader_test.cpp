@@ -54,15 +54,17 @@ TEST(decode_varint, reads_the_examples_and_stops_at_count) {
     }
 }
 
-TEST(decode_varint, refuses_values_beyond_32_bits) {
+TEST(decode_varint, keeps_the_low_32_bits) {
     struct row { bytes in; bool ok; uint32_t value; };
     const row rows[] = {
         {"\xFF\xFF\xFF\xFF\x0F", true, 0xFFFFFFFFu},
-        {"\xFF\xFF\xFF\xFF\x1F", false, 0},
-        {"\x80\x80\x80\x80\x70", false, 0},
-        {bytes("\x80\x80\x80\x80\x80\x00", 6), true, 0},  // zero groups past 32 bits still fit
+        {"\xFF\xFF\xFF\xFF\x1F", true, 0xFFFFFFFFu},
+        {"\x80\x80\x80\x80\x7F", true, 0xF0000000u},
+        {"\x80\x80\x80\x80\x70", true, 0},
+        {bytes("\x80\x80\x80\x80\x80\x00", 6), true, 0},
         {bytes("\x81\x80\x80\x80\x80\x80\x00", 7), true, 1},
-        {"\x80\x80\x80\x80\x80\x01", false, 0},
+        {"\x85\x80\x80\x80\x80\x01", true, 5},
+        {"\x80\x80\x80\x80\x80\x80", false, 0},  // the number never ends
     };
     for (const row& r : rows) {
         uint32_t value = 0;

@@ -70,7 +70,7 @@ TEST(map_name, refuses_names_that_climb_out_of_their_root) {
     }
 }
 
-TEST(check_target_name, refuses_devices_and_streams_in_any_component) {
+TEST(check_target_name, refuses_what_no_windows_file_can_be_named) {
     struct row { const char* name; name_fault fault; };
     const row rows[] = {
         {"windows/NUL", name_fault::device_name},
@@ -89,6 +89,16 @@ TEST(check_target_name, refuses_devices_and_streams_in_any_component) {
         {"ulverno/../x", name_fault::climbs_out},
         {"other/x", name_fault::no_prefix},
         {"ulverno/nul_x/com", name_fault::none},
+        {"ulverno/a<b", name_fault::reserved_character},
+        {"ulverno/a>b", name_fault::reserved_character},
+        {"ulverno/\"a\"", name_fault::reserved_character},
+        {"ulverno/a|b", name_fault::reserved_character},
+        {"windows/sub/what?", name_fault::reserved_character},
+        {"windows/*.dll", name_fault::reserved_character},
+        {"windows/a\x01", name_fault::reserved_character},
+        {"windows/a\x1F", name_fault::reserved_character},
+        {"windows/a\x7F\xC2\x81" "b", name_fault::none},  // DEL and C1 controls are allowed in Windows names
+        {"windows/sub\\x.dll", name_fault::none},  // a separator
     };
     for (const row& r : rows) EXPECT_EQ(check_target_name(r.name), r.fault) << r.name;
 }

@@ -39,7 +39,9 @@ std::vector<package_case> package_cases() {
         {"a record of 4 bytes", bytes("\x04\x00\x00\x00", 4), false},
         {"a name without NUL", name_without_nul, false},
         {"a varint cut by the record's end", bytes("\x06\x00\x00\x00\x01\x80", 6), false},
-        {"a varint beyond 32 bits", bytes("\x15\x00\x00\x00windows/a\0\xFF\xFF\xFF\xFF\x1F\x00\x00", 21), false},
+        {"a size whose fifth byte reaches past 32 bits",  // its low 32 bits: a size the piece never reaches
+         bytes("\x15\x00\x00\x00windows/a\0\xFF\xFF\xFF\xFF\x1F\x00\x00", 21), false},
+        {"opaque fields with bits past 32", bytes("\x16\x80\x80\x80\x80\x7F\x00\x00windows/a\0\x01\x00\x01x", 22), true},
         {"a payload past its record", payload_past_end, false},
         {"an unknown prefix", whole("elsewhere/x", "x"), false},
         {"a prefix in other case", whole("Windows/x", "x"), false},
@@ -56,5 +58,22 @@ std::vector<package_case> package_cases() {
         {"a stream of another file", a + whole("windows/a.txt:hidden", "x"), false},
         {"a name ending in a separator", a + whole("windows/d/", ""), false},
         {"a file below a file", a + whole("windows/A.TXT/x", "x"), false},
+        {"a reserved character", a + whole("windows/a|b.txt", "x"), false},
+        {"a control character", a + whole("windows/a\tb.txt", "x"), false},
+        {"a protected package", protected_package({{"windows/a.txt", "abc"}, {"windows/e.txt", ""}}), true},
+        {"a protected package with a reserved character last",
+         protected_package({{"windows/a.txt", "abc"}, {"windows/b*.txt", "b"}}), false},
+        {"a protected package of version 1", protected_package({{"windows/a.txt", "abc"}, {"windows/e.txt", ""}}, 1), true},
+        {"a damaged piece in version 1", [] {
+             bytes damaged = protected_package({{"windows/a.txt", "abc"}}, 1);
+             damaged.back() ^= 0x01;
+             return damaged;
+         }(), false},
+        {"a protected package with stray bytes", protected_package({{"windows/a.txt", "abc"}}) + "\x01", false},
+        {"a protected package with a damaged marker", [] {
+             bytes damaged = protected_package({{"windows/a.txt", "abc"}});
+             damaged[damaged.find("\xD5\x98")] ^= 0x04;
+             return damaged;
+         }(), false},
     };
 }

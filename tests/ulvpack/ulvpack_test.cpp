@@ -68,38 +68,53 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
     const std::string path = folder.at("p.upd");
     ASSERT_EQ(ulvpack({"create", "--piece-size", "100", "-o", path, "windows=" + folder.at("tree")}).exit_code, 0);
     const std::string whole_package = read_file(path);
-    EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: CRC-32C per piece, length checked"), std::string::npos);
+    EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: version 2,"), std::string::npos);
+    write_file(folder.at("v1.upd"), protected_package({{"windows/a.txt", "a"}}, 1));  // as made since the last release
+    EXPECT_NE(ulvpack({"verify", folder.at("v1.upd")}).errors.find("integrity: version 1,"), std::string::npos);
 
-    // Every cut point, an extension, and a bit flipped in the first piece: nothing is written. A bit flipped in
-    // the first target's size (its piece would run into the next target) or in a piece's offset: refused too.
-    std::vector<std::string> damaged = {whole_package + "x"};
+    // Every cut point, an extension, a bit flipped in every byte (names, header fields, the pieces of the last
+    // target), and names Windows cannot store: each is refused whole, before anything is written.
+    std::vector<std::string> damaged = {whole_package + "x", whole_package + whole_package};
     for (size_t cut = 1; cut < whole_package.size(); ++cut) damaged.push_back(whole_package.substr(0, cut));
-    const size_t header_flips = damaged.size() + 1;
-    const size_t a_size = whole_package.find("windows/a.txt") + 14;
-    const size_t b_second_offset = whole_package.find("windows/b.bin", whole_package.find("windows/b.bin") + 1) + 16;
-    for (const size_t at : {whole_package.find("first"), a_size, b_second_offset}) {
+    for (size_t at = 0; at < whole_package.size(); ++at) {
         damaged.push_back(whole_package);
         damaged.back()[at] ^= 0x02;
+    }
+    for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F"}) {
+        damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + std::string(reserved), "b"}}));
     }
     for (size_t i = 0; i < damaged.size(); ++i) {
         reset_recording();
         write_file(path, damaged[i]);
         EXPECT_EQ(apply_package(path.c_str()), 0) << i;
-        ASSERT_EQ(recorded().boxes.size(), 1u);
-        EXPECT_EQ(recorded().boxes[0].text, "Erreur : fichier de mise à jour incorrect.");
-        EXPECT_EQ(read_file(path), damaged[i]);
-        if (i < header_flips) {
-            EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << i;
+        EXPECT_EQ(recorded().boxes.size(), 1u) << i;
+        EXPECT_EQ(recorded().pauses.size(), 0u) << i;
+        EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << i;
+        EXPECT_EQ(read_file(path), damaged[i]) << i;
+        if (i % 23 == 0 || i + 8 >= damaged.size()) {  // extract refuses them whole too
+            EXPECT_EQ(ulvpack({"extract", path, folder.at("out")}).exit_code, 1) << i;
+            EXPECT_FALSE(file_exists(folder.at("out"))) << i;
         }
-        for (const char* name : {"/a.txt", "/b.bin"}) std::filesystem::remove(folder.windows() + name);
     }
-    // A bit flipped in the third piece of b.bin: what came before is written, that piece is not.
-    std::string flipped = whole_package;
-    flipped[whole_package.find(b.substr(200, 100)) + 50] ^= 0x80;
-    write_file(path, flipped);
+    write_file(path, whole_package);
+    EXPECT_EQ(apply_package(path.c_str()), 1);
+    EXPECT_EQ(read_tree(folder.windows()), (file_tree{{"a.txt", "first"}, {"b.bin", b}, {"c.txt", ""}}));
+
+    // A package that shrinks to its first record while the first target waits for its folder: only the
+    // declared end is an end.
+    for (const char* name : {"a.txt", "b.bin", "c.txt"}) std::filesystem::remove(folder.windows() + "/" + name);
+    const std::string late = protected_package({{"windows/late/a.txt", "a"}, {"windows/b.txt", "b"}, {"windows/c.txt", "c"}});
+    write_file(path, late);
+    const std::string first_record = late.substr(0, late.find("windows/b.txt") - 7);
+    reset_recording();
+    recorded().on_pause = [&](size_t pauses) {
+        if (pauses == 2) std::filesystem::resize_file(path, first_record.size());
+        if (pauses == 3) make_folder(folder.windows() + "/late");
+    };
     EXPECT_EQ(apply_package(path.c_str()), 0);
-    EXPECT_EQ(read_tree(folder.windows()), (file_tree{{"a.txt", "first"}, {"b.bin", b.substr(0, 200)}}));
-    EXPECT_EQ(read_file(path), flipped);
+    EXPECT_EQ(recorded().boxes.size(), 1u);
+    EXPECT_EQ(read_file(path), first_record);
+    EXPECT_EQ(read_tree(folder.windows()), (file_tree{{"late/a.txt", "a"}}));
 }
 
 TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
@@ -272,13 +287,21 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     scratch_folder folder;
     write_file(folder.at("p.upd"), piece("windows/t.bin", 9, 3, "abc") + piece("windows/t.bin", 9, 0, "def") +
                                        piece("windows/t.bin", 9, 6, "ghi") + piece("windows/short.bin", 10, 8, "xy") +
-                                       whole("windows/T.BIN", "again") + whole("windows/\x1B[2Jx", "") + "\x01\x02");
+                                       whole("windows/T.BIN", "again") + whole("windows/\x9D" "2Jx", "") +
+                                       whole("windows/a\\b", "") + "\x01\x02");
     const process_result result = ulvpack({"verify", folder.at("p.upd")});
     EXPECT_EQ(result.exit_code, 0) << result.errors;
-    // A name cannot send commands to the terminal.
+    EXPECT_EQ(result.errors.find("a\\b"), std::string::npos) << "a backslash separates, as for the updater";
+    // A name cannot send commands to the terminal: C1 controls (code page 1252's unassigned bytes) are shown
+    // escaped, and C0 controls are refused, in a message that escapes them too.
     const process_result listed = ulvpack({"list", folder.at("p.upd")});
-    EXPECT_EQ((result.errors + listed.output).find('\x1B'), std::string::npos);
-    EXPECT_NE(listed.output.find("windows/\\x1B[2Jx"), std::string::npos) << listed.output;
+    EXPECT_EQ((result.errors + listed.output).find("\xC2\x9D"), std::string::npos);
+    EXPECT_NE(listed.output.find("windows/\\x9D2Jx"), std::string::npos) << listed.output;
+    write_file(folder.at("e.upd"), whole("windows/\x1B[2Jx", ""));
+    const process_result escaped = ulvpack({"verify", folder.at("e.upd")});
+    EXPECT_EQ(escaped.exit_code, 1);
+    EXPECT_NE(escaped.errors.find("\"windows/\\x1B[2Jx\" has a character that Windows does not allow"), std::string::npos)
+        << escaped.errors;
     for (const char* says : {"record 1 at byte 0: piece at offset 3 of \"windows/t.bin\" follows 0 bytes",
                              "record 2 at byte 24: piece at offset 0 of \"windows/t.bin\" follows 3 bytes",
                              "\"windows/short.bin\" is complete with 2 bytes written, but its size says 10",

@@ -211,7 +211,8 @@ TEST_F(wine_updater, checks_long_records_against_what_the_package_holds) {
 }
 
 TEST_F(wine_updater, refuses_names_that_lead_out_of_their_root_or_to_no_file) {
-    for (const char* name : {"ulverno/..\\escaped.txt", "windows/NUL", "windows/sub/con.txt", "windows/ulvtest-a.txt:hidden"}) {
+    for (const char* name : {"ulverno/..\\escaped.txt", "windows/NUL", "windows/sub/con.txt", "windows/ulvtest-a.txt:hidden",
+                             "windows/ulvtest-b?.txt", "windows/ulvtest-b\x1F.txt"}) {
         const std::string contents = whole("windows/ulvtest-a.txt", "a") + whole(name, "x");
         write_file(package_file(), contents);
         const bench_run result = run(package);
@@ -220,6 +221,15 @@ TEST_F(wine_updater, refuses_names_that_lead_out_of_their_root_or_to_no_file) {
         EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
         EXPECT_EQ(read_file(package_file()), contents) << name;
     }
+    // A protected package is refused whole, and at once: no 15 s of attempts at a name no file can have.
+    std::filesystem::remove(in_windows("ulvtest-a.txt"));
+    const std::string reserved_last = protected_package({{"windows/ulvtest-a.txt", "a"}, {"windows/ulvtest-b|.txt", "b"}});
+    write_file(package_file(), reserved_last);
+    const bench_run at_once = run(package);
+    EXPECT_EQ(texts(at_once), std::vector<std::string>{malformed});
+    EXPECT_LT(at_once.elapsed_ms, 5000 * time_factor);
+    EXPECT_FALSE(file_exists(in_windows("ulvtest-a.txt")));
+    EXPECT_EQ(read_file(package_file()), reserved_last);
 }
 
 TEST_F(wine_updater, refuses_to_write_the_package_over_itself) {

@@ -24,9 +24,11 @@ const char usage[] =
     "Writes every target of the package as DIR/<prefix>/<rest of its name>,\n"
     "the rest split at \"/\" and \"\\\" as Windows does, creating folders. Nothing\n"
     "below DIR is followed if it is a link: nothing is written outside DIR. An\n"
-    "existing file is replaced only with --force.\n"
-    "Exit status: 0 extracted, 1 the package is invalid (extracted up to the fault),\n"
-    "2 usage error, the package cannot be read, or a file cannot be written.\n";
+    "existing file is replaced only with --force. A protected package is checked\n"
+    "whole first: if it is damaged, nothing is written.\n"
+    "Exit status: 0 extracted, 1 the package is invalid (a classic one is extracted\n"
+    "up to the fault), 2 usage error, the package cannot be read, or a file cannot\n"
+    "be written.\n";
 
 // The UTF-8 components below DIR: the prefix's folder, then the rest of the name.
 std::vector<std::string> extraction_parts(const scanned_target& target) {
@@ -109,6 +111,16 @@ int run_extract(int argc, char** argv) {
     if (operands.size() != 2) return usage_error("extract", usage, "");
     if (operands[1][0] == '\0') return usage_error("extract", usage, "DIR is empty");
 
+    // A protected package proves itself whole before the first file is written,
+    // as the updater has it prove itself: a damaged one leaves DIR as it was.
+    scan_result proof;
+    std::string why;
+    if (scan_package(operands[0], {}, proof, why) == scan_outcome::scanned && proof.integrity_version != 0 &&
+        proof.refused) {
+        print_finding(proof.refusal);
+        say("extract", std::string(operands[0]) + " is invalid: nothing extracted");
+        return exit_refused;
+    }
     extractor extract(fs::u8path(operands[1]), force);
     scan_handlers handlers;
     handlers.on_finding = print_finding;

@@ -121,7 +121,7 @@ int run_list(int argc, char** argv) {
                     "\"valid\": %s}\n",
                     rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
                     static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
-                    result.records == 0 ? "unknown" : result.protected_package ? "crc32c" : "none",
+                    result.records == 0 ? "unknown" : result.integrity_version != 0 ? "crc32c" : "none",
                     scanned && !result.refused ? "true" : "false");
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),

@@ -11,7 +11,7 @@ namespace {
 std::vector<std::string> components(const std::string& rest) {
     std::vector<std::string> parts(1);
     for (const char c : rest) {
-        if (c == '/') {
+        if (c == '/' || c == '\\') {
             parts.emplace_back();
         } else {
             parts.back() += c;
@@ -28,6 +28,12 @@ std::string updater_refusal(const std::string& name) {
         case name_fault::climbs_out: return "climbs out of its root with \"..\"";
         case name_fault::device_name: return "has a component that is a Windows device name (CON, NUL, COM1...)";
         case name_fault::stream_name: return "has a colon, which Windows does not allow in file names (it names a stream)";
+        case name_fault::reserved_character: {
+            const char* found = reserved_character(name.c_str());
+            const unsigned char c = static_cast<unsigned char>(*found);
+            return "has a character that Windows does not allow in file names (" +
+                   (c < 0x20 ? "control character" : std::string(1, static_cast<char>(c))) + ")";
+        }
         case name_fault::none: break;
     }
     return "";
@@ -38,12 +44,6 @@ std::string windows_refusal(const std::string& name) {
     const std::string rest = prefix ? name.substr(std::strlen(prefix->text)) : name;
     for (const std::string& part : components(rest)) {
         if (part.empty()) return "has an empty path component";
-        for (const char c : part) {
-            if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*\\", c) != nullptr) {
-                return "has a character that Windows does not allow in file names (" +
-                       (static_cast<unsigned char>(c) < 0x20 ? "control character" : std::string(1, c)) + ")";
-            }
-        }
         if (part.back() == '.' || part.back() == ' ') return "has a component ending in a dot or a space, which Windows drops";
     }
     return "";

@@ -8,9 +8,9 @@
 // Why the updater would refuse `name` (UTF-8), or "" when it takes it.
 std::string updater_refusal(const std::string& name);
 
-// Why Windows would refuse or alter the file that `name` names (characters it
-// does not allow, components ending in a dot or a space, empty components),
-// or "".
+// Why Windows would alter the file that `name` names, although the updater
+// takes it (components, split at "/" and a backslash, ending in a dot or a space,
+// empty components), or "".
 std::string windows_refusal(const std::string& name);
 
 // The longest path Windows can name, in characters: a longer name could never

@@ -29,14 +29,40 @@ std::string why_not_loaded(load_status status, uint64_t left) {
     return "";
 }
 
-std::string inexact_text(inexact field) {
-    switch (field) {
-        case inexact::padded: return "bytes follow the piece inside the record, which a protected package never has";
-        case inexact::renamed: return "the record continues a target under another name";
-        case inexact::resized: return "the record gives its target another size than the target's first record";
-        case inexact::misplaced: return "the piece's offset is not where the target's earlier pieces end";
-        case inexact::overshoots: return "the piece does not end where its target's size says";
-        case inexact::none: break;
+// What a protected package's integrity fields show, for a record or at the end.
+std::string integrity_text(const package_walk& walk, uint64_t stray) {
+    const record_header& header = walk.header;
+    const integrity_check& integrity = walk.integrity;
+    switch (walk.broken) {
+        case integrity_fault::wrong_length:
+            if (walk.last_load != load_status::loaded) {
+                return "the package ends after " + plural(integrity.found_length(), "byte") + " of records, but its first record says " +
+                       std::to_string(integrity.declared_length()) + " (modulo 2^32): it was cut short or extended";
+            }
+            return "the package is " + plural(integrity.found_length(), "byte") + " long, but its first record says " +
+                   std::to_string(integrity.declared_length()) + " (modulo 2^32): it was cut short or extended";
+        case integrity_fault::damaged_marker:
+            return "the record's opaque_2 is a damaged integrity marker: the package was protected, and its first record is damaged";
+        case integrity_fault::no_marker: return "the record does not carry the integrity marker that the first record carries";
+        case integrity_fault::wrong_index:
+            return "the record carries index " + std::to_string(header.opaque_3) + " where index " +
+                   std::to_string(walk.records - 1) + " belongs (indexes count from 0): records are missing, repeated or out of order";
+        case integrity_fault::padded: return "bytes follow the piece inside the record, which a protected package never has: the record's header is damaged";
+        case integrity_fault::renamed: return "the record continues a target under another name: the record's header is damaged";
+        case integrity_fault::resized: return "the record gives its target another size than the target's first record: the record's header is damaged";
+        case integrity_fault::misplaced: return "the piece's offset is not where the target's earlier pieces end: the record's header is damaged";
+        case integrity_fault::overshoots: return "the piece does not end where its target's size says: the record's header is damaged";
+        case integrity_fault::wrong_checksum: {
+            char text[112];
+            std::snprintf(text, sizeof text, "the %s does not match its CRC-32C (stored %08X, found %08X)",
+                          integrity.version() == 1 ? "piece" : "record", header.opaque_1, integrity.found_checksum());
+            return text;
+        }
+        case integrity_fault::stray_bytes:
+            return plural(stray, "byte") + " after the last target of a protected package, which has none (" +
+                   why_not_loaded(walk.last_load, stray) + ")";
+        case integrity_fault::out_of_memory:
+        case integrity_fault::none: break;
     }
     return "";
 }
@@ -52,7 +78,7 @@ public:
         for (;;) {
             const walk_event event = next_walk_event(walk);
             result.records = walk.records;
-            result.protected_package = walk.protected_package;
+            result.integrity_version = walk.integrity.version();
             switch (event) {
                 case walk_event::target_begins:
                     if (!begin_target(walk)) return scan_outcome::scanned;
@@ -129,31 +155,8 @@ private:
             case walk_fault::refused_name:
                 error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + updater_refusal(header.entry_name.get()));
                 break;
-            case walk_fault::wrong_length:
-                error(walk, "the package is " + plural(walk.package_length, "byte") + " long, but its first record says " +
-                                std::to_string(header.opaque_3) + " (modulo 2^32): it was cut short or extended");
-                break;
-            case walk_fault::no_marker:
-                error(walk, "the record does not carry the integrity marker that the first record carries");
-                break;
-            case walk_fault::wrong_index:
-                error(walk, "the record carries index " + std::to_string(header.opaque_3) + " where index " +
-                                std::to_string(walk.records - 1) + " belongs (indexes count from 0): records are missing, "
-                                "repeated or out of order");
-                break;
-            case walk_fault::inexact_record:
-                error(walk, inexact_text(walk.inexact_field) + ": the record's header is damaged");
-                break;
-            case walk_fault::wrong_checksum: {
-                char text[96];
-                std::snprintf(text, sizeof text, "the piece does not match its CRC-32C (stored %08X, found %08X)",
-                              header.opaque_1, walk.checksum);
-                error(walk, text);
-                break;
-            }
-            case walk_fault::stray_bytes:
-                error(walk, plural(bytes_from(walk), "byte") + " after the last target of a protected package, which has none (" +
-                                not_loaded(walk) + ")");
+            case walk_fault::broken_integrity:
+                error(walk, integrity_text(walk, bytes_from(walk)));
                 break;
             case walk_fault::none:
                 break;
@@ -172,7 +175,7 @@ private:
             return refuse_name(walk, quoted + " names a folder, not a file: the updater writes only files");
         }
         const std::string windows = windows_refusal(name);
-        if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would refuse or alter it");
+        if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would alter it");
         switch (add_name(names, name)) {
             case name_clash::same_file:
                 warning(walk, quoted + " is installed more than once: the last copy wins");

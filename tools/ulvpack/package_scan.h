@@ -46,7 +46,7 @@ struct scan_result {
     uint64_t records = 0;       // records loaded
     uint64_t package_size = 0;
     bool would_apply = false;   // the updater would install every target and delete the package
-    bool protected_package = false;  // its records carry the integrity fields
+    int integrity_version = 0;  // 1 or 2 when its records carry the integrity fields, else 0
     bool refused = false;       // the updater would refuse it: `refusal` says why
     bool name_clash = false;    // ... because a name names a folder, or clashes with another as Windows compares
                                 // names: the POSIX port, whose file names differ, may still install it

@@ -1,5 +1,6 @@
 #include "record_encoder.h"
 
+#include "package/crc32c.h"
 #include "package/reader.h"
 
 std::string encode_varint(uint32_t value) {
@@ -24,7 +25,8 @@ std::string encode_varint_5(uint32_t value) {
 
 bool append_record_header(const record_fields& fields, uint32_t piece_length, std::string& out) {
     std::string rest = (fields.opaque_1_in_5_bytes ? encode_varint_5(fields.opaque_1) : encode_varint(fields.opaque_1)) +
-                       encode_varint(fields.opaque_2) + encode_varint(fields.opaque_3);
+                       encode_varint(fields.opaque_2) +
+                       (fields.opaque_3_in_5_bytes ? encode_varint_5(fields.opaque_3) : encode_varint(fields.opaque_3));
     rest += fields.entry_name;
     rest += '\0';
     rest += encode_varint(fields.file_size) + encode_varint(fields.piece_offset) + encode_varint(piece_length);
@@ -42,6 +44,15 @@ bool append_record_header(const record_fields& fields, uint32_t piece_length, st
         }
     }
     return false;
+}
+
+void seal_record(std::string& header, const unsigned char* piece, uint32_t length) {
+    size_t opaque_1 = 0;
+    while (static_cast<unsigned char>(header[opaque_1]) >= 0x80) ++opaque_1;  // past the record's length
+    ++opaque_1;
+    const size_t covered = opaque_1 + 5;
+    const auto* rest = reinterpret_cast<const unsigned char*>(header.data()) + covered;
+    header.replace(opaque_1, 5, encode_varint_5(crc32c(piece, length, crc32c(rest, header.size() - covered))));
 }
 
 bool encode_record(const record_fields& fields, std::string& out) {

@@ -17,6 +17,7 @@ struct record_fields {
     bool opaque_1_in_5_bytes = false;  // encode_varint_5 rather than encode_varint
     uint32_t opaque_2 = 0;
     uint32_t opaque_3 = 0;
+    bool opaque_3_in_5_bytes = false;
     std::string_view entry_name;  // code page 1252, no NUL inside
     uint32_t file_size = 0;
     uint32_t piece_offset = 0;
@@ -31,3 +32,8 @@ bool append_record_header(const record_fields& fields, uint32_t piece_length, st
 
 // A whole record, header and payload.
 bool encode_record(const record_fields& fields, std::string& out);
+
+// Seals a record of a protected package (version 2): puts in the header's
+// opaque_1, which must be written in 5 bytes, the CRC-32C of everything after
+// it, the rest of the header and then the piece of `length` bytes.
+void seal_record(std::string& header, const unsigned char* piece, uint32_t length);

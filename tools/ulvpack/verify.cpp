@@ -20,8 +20,10 @@ const char usage[] =
     "Reads the whole package as the updater would and says whether the updater\n"
     "would apply it; if not, why, with the record number and byte offset.\n"
     "Warnings name what the updater accepts but a release should not ship.\n"
-    "Says whether the package is protected (a CRC-32C per piece, its length\n"
-    "declared) or classic, which the updater cannot check for damage.\n"
+    "Says whether the package is protected, and with which version of the\n"
+    "integrity fields (version 2: a CRC-32C of each whole record; version 1: of\n"
+    "each piece; both: the package's length declared), or classic, which the\n"
+    "updater cannot check for damage.\n"
     "With --against DIR, a copy of an installation laid out as DIR/ulverno,\n"
     "DIR/windows and DIR/windows_system, also says which folders the package\n"
     "needs that DIR lacks, which of its targets DIR holds read-only, and where\n"
@@ -112,7 +114,9 @@ int run_verify(int argc, char** argv) {
     if (!scan_or_complain("verify", path, handlers, result)) return exit_usage;
     if (result.records > 0) {
         say("verify", std::string(path) + ": integrity: " +
-                          (result.protected_package ? "CRC-32C per piece, length checked" : "none (classic package)"));
+                          (result.integrity_version == 2   ? "version 2, CRC-32C per record (name and header too), length checked"
+                           : result.integrity_version == 1 ? "version 1, CRC-32C per piece, length checked"
+                                                           : "none (classic package)"));
     }
     const bool fits = against == nullptr || installation.report(path);
     if (result.refused) {

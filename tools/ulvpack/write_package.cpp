@@ -32,20 +32,21 @@ struct temporary_file {
     }
 };
 
-// The header fields of one record. A protected record carries the marker, the
-// CRC-32C of its piece (always in 5 bytes, so that a record's length is known
-// before its piece is read) and its index, or in the first record the
-// package's length; a plain record carries zeros.
+// The header fields of one record. A protected record carries the marker of
+// version 2, the CRC-32C of the record after opaque_1 and its index, or in the
+// first record the package's length; opaque_1 and that length are always
+// written in 5 bytes, so that a record's length is known before the bytes
+// they depend on. A plain record carries zeros.
 record_fields fields_of(const source_file& file, uint32_t offset, const package_options& options, uint64_t index,
-                        uint64_t package_length, uint32_t checksum) {
+                        uint64_t package_length) {
     record_fields fields;
     fields.entry_name = file.stored_name;
     fields.file_size = file.size;
     fields.piece_offset = offset;
     if (options.protect) {
-        fields.opaque_1 = checksum;
         fields.opaque_1_in_5_bytes = true;
-        fields.opaque_2 = integrity_marker;
+        fields.opaque_3_in_5_bytes = index == 0;
+        fields.opaque_2 = integrity_marker_v2;
         fields.opaque_3 = static_cast<uint32_t>(index == 0 ? package_length : index);
     }
     return fields;
@@ -55,36 +56,22 @@ uint32_t piece_length(const source_file& file, uint32_t offset, const package_op
     return static_cast<uint32_t>(std::min<uint64_t>(options.piece_size, file.size - offset));
 }
 
-uint64_t record_length(const record_fields& fields, uint32_t length) {
-    std::string header;
-    append_record_header(fields, length, header);
-    return header.size() + length;
-}
-
 // The length of the protected package, which its first record declares: the
-// records after the first, then the first, whose own length depends on the
-// declared one, until the two agree. False in the rare case where they never
-// do (the length modulo 2^32 shrinks as it grows past a multiple of 4 GiB).
-bool protected_length(const std::vector<source_file>& files, const package_options& options, uint64_t& length) {
-    uint64_t rest = 0;
+// sum of its records' lengths.
+uint64_t protected_length(const std::vector<source_file>& files, const package_options& options) {
+    uint64_t length = 0;
     uint64_t index = 0;
     for (const source_file& file : files) {
         uint32_t offset = 0;
         do {
-            const uint32_t length = piece_length(file, offset, options);
-            if (index > 0) rest += record_length(fields_of(file, offset, options, index, 0, 0), length);
-            ++index;
-            offset += length;
+            const uint32_t piece = piece_length(file, offset, options);
+            std::string header;
+            append_record_header(fields_of(file, offset, options, index++, 0), piece, header);
+            length += header.size() + piece;
+            offset += piece;
         } while (offset < file.size);
     }
-    const uint32_t first_length = piece_length(files.front(), 0, options);
-    length = rest;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const uint64_t declared = length;
-        length = rest + record_length(fields_of(files.front(), 0, options, 0, declared, 0), first_length);
-        if (length == declared) return true;
-    }
-    return false;
+    return length;
 }
 
 bool write_all(int handle, const char* bytes, size_t length) {
@@ -127,10 +114,9 @@ bool write_target(package_being_written& package, const source_file& file, std::
             written = false;
             break;
         }
-        const uint32_t checksum = crc32c(reinterpret_cast<const unsigned char*>(buffer.data()), length);
         std::string header;
-        append_record_header(fields_of(file, offset, package.options, package.index++, package.length, checksum),
-                             length, header);
+        append_record_header(fields_of(file, offset, package.options, package.index++, package.length), length, header);
+        if (package.options.protect) seal_record(header, reinterpret_cast<const unsigned char*>(buffer.data()), length);
         if (!write_all(package.handle, header.data(), header.size()) ||
             !write_all(package.handle, buffer.data(), length)) {
             problem = failed_write(package.temporary);
@@ -154,7 +140,7 @@ bool write_target(package_being_written& package, const source_file& file, std::
 bool records_fit(const std::vector<source_file>& files, const package_options& options, std::string& problem) {
     for (const source_file& file : files) {
         // The longest header any of its records can have: its largest offset, the largest index.
-        record_fields fields = fields_of(file, file.size, options, 1, 0, 0);
+        record_fields fields = fields_of(file, file.size, options, 1, 0);
         if (options.protect) fields.opaque_3 = 0xFFFFFFFFu;
         std::string header;
         if (!append_record_header(fields, piece_length(file, 0, options), header)) {
@@ -179,10 +165,7 @@ bool write_package(const std::vector<source_file>& files, const package_options&
     for (const source_file& file : files) largest = std::max<uint64_t>(largest, file.size);
     std::vector<char> buffer(static_cast<size_t>(std::min(options.piece_size, largest)));
     package_being_written package{temporary.handle, temporary.path, options, 0};
-    if (options.protect && !protected_length(files, options, package.length)) {
-        problem = "the package's length cannot be declared (it sits at a multiple of 4 GiB): use another --piece-size";
-        return false;
-    }
+    if (options.protect) package.length = protected_length(files, options);
     for (const source_file& file : files) {
         if (!write_target(package, file, buffer, problem)) return false;
     }
