@@ -17,17 +17,25 @@
 # and then again as it writes); the same workload as a classic package, read
 # once, shows what the checks and the second reading cost.
 #
-# Besides the product (ulvupdate -s), two measurement builds run: without the
+# Besides the product (ulvupdate -s), measurement builds run: without the
 # 100 ms pause after each creation (the file work alone, every target and
-# folder flushed to disk as shipped), and the same without any flush. Their
+# folder flushed to disk as shipped), the same without any flush (their
 # difference is what durability costs, given per target and as a share of the
-# 100 ms pause that each target costs anyway.
+# 100 ms pause that each target costs anyway), and the same built with a key,
+# applying the package signed (what checking a signature costs: the SHA-256
+# is taken in the reading that checks the package whole).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
 ensure_build_tools
-ensure_packages time tar
-build_preset posix-release >/dev/null
+ensure_packages time tar openssl
+key=$PWD/build/bench-key
+if [ ! -f "$key/bench.pub" ]; then
+    mkdir -p "$key"
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$key/bench.key" 2>/dev/null
+    openssl pkey -in "$key/bench.key" -pubout -out "$key/bench.pub"
+fi
+build_preset posix-release -DULV_BENCH_PACKAGE_KEY="$key/bench.pub" >/dev/null
 
 runs=${BENCH_RUNS:-5}
 product_runs=${BENCH_PRODUCT_RUNS:-3}
@@ -48,6 +56,7 @@ make_workload() {  # name, then the files to make: "count size"
         head -c $((count * size)) /dev/urandom | split -b "$size" -a 4 -d - "$dir/f"
     fi
     "$bin/ulvpack" create -o "$work/$name/package.upd" windows="$work/$name/tree/windows" 2>/dev/null
+    openssl dgst -sha256 -sign "$key/bench.key" -out "$work/$name/package.upd.sig" "$work/$name/package.upd"
     "$bin/ulvpack" create --plain -o "$work/$name/package-classic.upd" windows="$work/$name/tree/windows" 2>/dev/null
     tar -cf "$work/$name/package.tar" -C "$work/$name/tree/windows" .
     du -sb "$work/$name/tree/windows" | cut -f1 >"$work/$name/bytes"
@@ -63,6 +72,10 @@ measure() {
         ulvupdate_no_pause_classic)
                     ln "$work/$name/package-classic.upd" "$dest/package.upd"
                     set -- env WINDIR="$dest/windows" "$bin/ulvupdate_no_pause" -s "$dest/package.upd" ;;
+        ulvupdate_no_pause_signed)
+                    ln "$work/$name/package.upd" "$dest/package.upd"
+                    ln "$work/$name/package.upd.sig" "$dest/package.upd.sig"
+                    set -- env WINDIR="$dest/windows" "$bin/$program" -s "$dest/package.upd" ;;
         ulvupdate*) ln "$work/$name/package.upd" "$dest/package.upd"
                     set -- env WINDIR="$dest/windows" "$bin/$program" -s "$dest/package.upd" ;;
         tar) set -- tar -xf "$work/$name/package.tar" -C "$dest/windows" ;;
@@ -83,7 +96,7 @@ measure() {
     echo "$(( (end - start) / 1000 )) $(cat "$work/rss")" >>"$work/$name/$cache-$program.times"
 }
 
-programs=${BENCH_PROGRAMS:-ulvupdate ulvupdate_no_pause ulvupdate_no_pause_classic ulvupdate_no_pause_no_flush tar cp}
+programs=${BENCH_PROGRAMS:-ulvupdate ulvupdate_no_pause ulvupdate_no_pause_classic ulvupdate_no_pause_signed ulvupdate_no_pause_no_flush tar cp}
 workloads=${BENCH_WORKLOADS:-small large}
 caches=${BENCH_CACHES:-dropped warm}
 echo "Making the workloads in $work ..."
@@ -124,6 +137,7 @@ for name in $workloads; do
             ulvupdate) label="ulvupdate -s" ;;
             ulvupdate_no_pause) label="ulvupdate, no pauses" ;;
             ulvupdate_no_pause_classic) label="ulvupdate, no pauses, classic" ;;
+            ulvupdate_no_pause_signed) label="ulvupdate, no pauses, signed" ;;
             ulvupdate_no_pause_no_flush) label="ulvupdate, no pauses, no flush" ;;
             tar) label="tar -xf" ;;
             cp) label="cp -r" ;;
@@ -152,6 +166,13 @@ for name in $workloads; do
     read -r classic _ < <(stats "$work/$name/$cache-ulvupdate_no_pause_classic.times")
     awk -v n="$name" -v p="$checked" -v c="$classic" 'BEGIN {
         printf "Protection, %s: protected package (read whole first) %.3f s, classic %.3f s: %+.1f%%\n", n, p/1e6, c/1e6, (p/c - 1) * 100 }'
+done
+for name in $workloads; do
+    [ -f "$work/$name/$cache-ulvupdate_no_pause.times" ] && [ -f "$work/$name/$cache-ulvupdate_no_pause_signed.times" ] || continue
+    read -r plain _ < <(stats "$work/$name/$cache-ulvupdate_no_pause.times")
+    read -r checked _ < <(stats "$work/$name/$cache-ulvupdate_no_pause_signed.times")
+    awk -v n="$name" -v p="$plain" -v s="$checked" 'BEGIN {
+        printf "Signing, %s: signed package %.3f s, unsigned %.3f s: %+.1f%%\n", n, s/1e6, p/1e6, (s/p - 1) * 100 }'
 done
 done
 echo "Targets: ulvupdate without flushes (a protected package, read twice) at most 1.00x tar -xf, which flushes nothing; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB."

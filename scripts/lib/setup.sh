@@ -18,7 +18,7 @@ ensure_packages() {
 }
 
 ensure_build_tools() {
-    ensure_packages cmake make g++ binutils libgtest-dev g++-mingw-w64-i686
+    ensure_packages cmake make g++ binutils libgtest-dev libssl-dev openssl g++-mingw-w64-i686
 }
 
 # Sets WINDOWS_PRESET (the Windows build the bench runs) and WINE_LOADER.

@@ -3,6 +3,7 @@
 #include "notify/messages.h"
 #include "notify/show_message.h"
 #include "package/created_folders.h"
+#include "package/package_signature.h"
 #include "package/package_walk.h"
 #include "package/target_roots.h"
 #include "platform/platform.h"
@@ -51,19 +52,49 @@ bool flush_and_close(open_target& target) {
     return flushed && closed;
 }
 
-// A protected package proves every byte before the first target is written:
-// a walk over the whole of it, with every check the package allows. A
-// classic package has nothing to prove: the walk stops at its first target.
-walk_event prove_package(int package) {
-    package_walk proof(package, nullptr);
+bool is_last(walk_event event) {
+    return event == walk_event::package_ended || event == walk_event::package_malformed ||
+           event == walk_event::read_failed;
+}
+
+// Adds the bytes from the package's position to its end to `digest`.
+bool digest_the_rest(int package, sha256_state* digest) {
+    unsigned char chunk[16384];
     for (;;) {
-        const walk_event event = next_walk_event(proof);
-        if (event == walk_event::target_begins && proof.integrity.version() == 0) return walk_event::package_ended;
-        if (event == walk_event::package_ended || event == walk_event::package_malformed ||
-            event == walk_event::read_failed) {
-            return event;
-        }
+        const int32_t got = read_bytes(package, chunk, sizeof chunk);
+        if (got <= 0) return got == 0;
+        if (sha256_add(digest, chunk, static_cast<uint32_t>(got)) != 1) return false;
     }
+}
+
+// True when the signature file signs every byte of the package. The walk
+// that read the package gave the digest every byte it read: the rest, which
+// it did not need, completes it.
+bool signature_holds(int package, const char* package_path, sha256_state* digest, const unsigned char* key) {
+    unsigned char digested[sha256_size];
+    const bool read_whole = digest_the_rest(package, digest);
+    return sha256_finish(digest, digested) == 1 && read_whole && package_signature_holds(package_path, digested, key);
+}
+
+// Before the first target is written: a protected package proves every byte,
+// with every check it allows, and a package of a signed updater its
+// signature, in one walk over the whole of it. A classic package that need
+// not be signed has nothing to prove: the walk stops at its first target. A
+// classic package that is signed shows its faults as it is written, as any
+// classic package does.
+bool prove_package(int package, const char* package_path) {
+    const unsigned char* key = vendor_public_key();
+    package_walk proof(package, nullptr);
+    proof.digest = key != nullptr ? sha256_start() : nullptr;
+    if (key != nullptr && proof.digest == nullptr) return false;
+    walk_event event;
+    do {
+        event = next_walk_event(proof);
+    } while (!is_last(event) && !(event == walk_event::target_begins && proof.integrity.version() == 0 && key == nullptr));
+    const bool classic = proof.integrity.version() == 0;
+    const bool sound = event == walk_event::package_ended || (classic && event != walk_event::read_failed);
+    if (key == nullptr) return sound;
+    return signature_holds(package, package_path, proof.digest, key) && sound;
 }
 
 int reject_malformed(int package, open_target& target) {
@@ -73,12 +104,17 @@ int reject_malformed(int package, open_target& target) {
     return 0;
 }
 
-// The update is complete: the package goes, unless its path names another
-// file by now (a new package put in its place while this one was applied).
+// The update is complete: the package goes, and then its signature file,
+// unless its path names another file by now (a new package put in its place
+// while this one was applied).
 void finish_with(int package, const char* package_path) {
     const bool still_there = names_open_file(package_path, package) == 1;
     close_file(package);
-    if (still_there) delete_file(package_path);
+    if (!still_there) return;
+    delete_file(package_path);
+    if (vendor_public_key() == nullptr) return;
+    const heap_string signature = signature_path(package_path);
+    if (signature) delete_file(signature.get());
 }
 
 int reject_unwritten(int package, open_target& target, const char* path) {
@@ -93,7 +129,8 @@ int reject_unwritten(int package, open_target& target, const char* path) {
 int apply_package(const char* package_path) {
     target_roots roots;
     resolve_roots(roots);
-    const int package = open_for_reading(package_path);
+    // A signed package must stay what was checked while it is applied.
+    const int package = vendor_public_key() != nullptr ? open_for_reading_unchanged(package_path) : open_for_reading(package_path);
     if (package == -1) {
         show_message(text_package_not_opened, package_path);
         return 0;
@@ -102,7 +139,7 @@ int apply_package(const char* package_path) {
     open_target target;
     // The package may change between the proof and the writing: the walk
     // that writes checks each record again.
-    if (prove_package(package) != walk_event::package_ended || rewind_file(package) != 1) {
+    if (!prove_package(package, package_path) || rewind_file(package) != 1) {
         return reject_malformed(package, target);
     }
     package_walk walk(package, &roots);

@@ -53,7 +53,7 @@ walk_event begin_target(package_walk& walk) {
 
 walk_event load_next_record(package_walk& walk) {
     if (walk.records > 0) walk.record_offset += walk.reader.size;
-    if (!walk.reader.load_record(walk.package, &walk.last_load)) return end_of_records(walk);
+    if (!walk.reader.load_record(walk.package, &walk.last_load, walk.digest)) return end_of_records(walk);
     ++walk.records;
     walk.header = record_header{};
     if (!read_record_header(walk.reader, walk.header, &walk.unread_field)) {

@@ -41,6 +41,7 @@ struct package_walk {
 
     int package;                 // a handle at the package's first byte
     const target_roots* roots;   // null: names are checked, not mapped
+    sha256_state* digest = nullptr;  // when set, receives every byte read from the package
     T_deserialization reader;
     record_header header;        // of the current record
     heap_string target_path;     // at target_begins, when roots were given: the target's path

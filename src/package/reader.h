@@ -7,6 +7,7 @@
 #pragma once
 
 #include "package/heap_string.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 
@@ -60,7 +61,10 @@ public:
     // otherwise, and then `why`, when given, says what was found instead; a
     // record that claims more bytes than the file has left is refused before
     // anything is allocated. After a false, only destruction may follow.
-    bool load_record(int package, load_status* why = nullptr);
+    // Every byte read from the package, whole record or not, is added to
+    // `digest` when one is given: a package's signature is checked in the
+    // same reading as its records.
+    bool load_record(int package, load_status* why = nullptr, sha256_state* digest = nullptr);
 
     // Decodes the varint at `pos` and moves past it, keeping its low 32 bits.
     // False when the record ends inside it.
@@ -72,6 +76,6 @@ public:
     bool next_string(heap_string& text);
 
 private:
-    load_status load(int package);
+    load_status load(int package, sha256_state* digest);
     void release();
 };

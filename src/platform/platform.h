@@ -71,6 +71,11 @@ int flush_folder_of(const char* path);
 // not be written out.
 int close_file(int handle);
 
+// Opens an existing file for reading only; other programs may still read it
+// but not write it, where the system can keep them from it (Win32; a POSIX
+// system cannot). Returns a handle, or -1.
+int open_for_reading_unchanged(const char* path);
+
 // Deletes a file; the result is not reported.
 void delete_file(const char* path);
 
@@ -102,3 +107,29 @@ uint32_t windows_directory(char* buffer, uint32_t characters);
 
 // The same for the Windows system directory.
 uint32_t system_directory(char* buffer, uint32_t characters);
+
+// SHA-256 of bytes given in pieces, and ECDSA P-256, from the system's own
+// cryptography (CNG on Win32, OpenSSL on POSIX): what checks the signature of
+// a package. A state is started, given bytes, and finished or discarded.
+struct sha256_state;
+constexpr unsigned sha256_size = 32;
+
+// A new state, or null when the system cannot make one.
+sha256_state* sha256_start();
+
+// Adds `count` bytes. Returns 1, or 0 when the system fails.
+int sha256_add(sha256_state* state, const void* bytes, uint32_t count);
+
+// Writes the digest of every byte added and releases the state. Returns 1,
+// or 0 when the system fails (the state is released all the same).
+int sha256_finish(sha256_state* state, unsigned char digest[sha256_size]);
+
+// Releases a state without a digest; null is allowed.
+void sha256_discard(sha256_state* state);
+
+// Returns 1 when `signature` (r, then s, 32 big-endian bytes each) is an
+// ECDSA P-256 signature of `digest` by `public_key` (0x04, then the point's X
+// and Y, 32 big-endian bytes each); 0 when it is not, or when the system
+// cannot tell.
+int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
+                               const unsigned char public_key[65]);

@@ -40,6 +40,11 @@ int open_for_reading(const char* path) {
     return open_regular_file(path, O_RDONLY);
 }
 
+// No POSIX lock keeps another program from writing a file.
+int open_for_reading_unchanged(const char* path) {
+    return open_regular_file(path, O_RDONLY);
+}
+
 int create_for_writing(const char* path) {
     return open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC);
 }

@@ -56,6 +56,11 @@ int open_for_reading(const char* path) {
     return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYNO) : -1;
 }
 
+int open_for_reading_unchanged(const char* path) {
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYWR) : -1;
+}
+
 int create_for_writing(const char* path) {
     // _S_IWRITE keeps the read-only attribute off: the file gets normal attributes.
     const std::unique_ptr<wchar_t[]> name = wide(path);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -71,3 +73,58 @@ TEST_F(posix_updater, starts_the_follow_up_program) {
     EXPECT_EQ(run({"-X", folder.at("absent"), package}).errors,
               "Mise-\xC3\xA0-jour d'Ulverno: Erreur : ex\xC3\xA9" "cution de " + folder.at("absent") + " impossible.\n");
 }
+
+#ifdef ULV_SIGNED_UPDATER
+// An updater built with a key applies only what that key signed, as openssl
+// signs it, and refuses the rest with nothing written and both files kept;
+// the updater built without a key ignores signatures.
+TEST_F(posix_updater, built_with_a_key_applies_only_signed_packages) {
+    const std::string keys = ULV_TEST_KEY_DIR;
+    const std::string contents = whole("windows/a.txt", "signed") + whole("windows/b.txt", "too");
+    const auto sign = [&](const std::string& key) {
+        ASSERT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/" + key, "-out", package + ".sig", package})
+                      .exit_code, 0);
+    };
+    const auto flip_last_byte = [](const std::string& path) { std::string b = read_file(path); b.back() ^= 1; write_file(path, b); };
+    struct row {
+        const char* what;
+        std::function<void()> prepare;
+        bool applies;
+    };
+    const row rows[] = {
+        {"signed", [&] { sign("vendor.key"); }, true},
+        {"a byte of the package changed", [&] { sign("vendor.key"); flip_last_byte(package); }, false},
+        {"a byte of the signature changed", [&] { sign("vendor.key"); flip_last_byte(package + ".sig"); }, false},
+        {"no signature", [&] { std::filesystem::remove(package + ".sig"); }, false},
+        {"signed by another key", [&] { sign("other.key"); }, false},
+        {"a signature of something else", [&] { sign("vendor.key"); write_file(package, contents + "x"); }, false},
+    };
+    for (const row& r : rows) {
+        std::filesystem::remove_all(folder.windows());
+        make_folder(folder.system());
+        write_file(package, contents);
+        r.prepare();
+        const std::string package_bytes = read_file(package);
+        const bool signed_file = file_exists(package + ".sig");
+        const std::string signature = signed_file ? read_file(package + ".sig") : "";
+        const process_result result = run_process({ULV_SIGNED_UPDATER, "-s", package}, {"WINDIR=" + folder.windows()});
+        if (r.applies) {
+            EXPECT_EQ(result.errors, "") << r.what;
+            EXPECT_EQ(read_file(folder.windows() + "/b.txt"), "too") << r.what;
+            EXPECT_FALSE(file_exists(package)) << r.what;
+            EXPECT_FALSE(file_exists(package + ".sig")) << r.what;
+        } else {
+            EXPECT_EQ(result.errors, "Mise-\xC3\xA0-jour d'Ulverno: Erreur : fichier de mise \xC3\xA0 jour incorrect.\n") << r.what;
+            EXPECT_EQ(read_tree(folder.windows()), file_tree{}) << r.what;
+            EXPECT_EQ(read_file(package), package_bytes) << r.what;
+            EXPECT_EQ(signed_file ? read_file(package + ".sig") : "", signature) << r.what;
+        }
+    }
+    // Without a key, a signature file is neither needed nor looked at.
+    write_file(package, contents);
+    write_file(package + ".sig", "not a signature");
+    EXPECT_EQ(run({"-s", package}).errors, "");
+    EXPECT_FALSE(file_exists(package));
+    EXPECT_EQ(read_file(package + ".sig"), "not a signature");
+}
+#endif

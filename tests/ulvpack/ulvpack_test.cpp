@@ -445,3 +445,35 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     create[4] = folder.at("A");
     EXPECT_NE(ulvpack(create).errors.find("\"ulverno/SPARE\" is a folder in BASE"), std::string::npos);
 }
+
+TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
+    scratch_folder folder;
+    const std::string keys = ULV_TEST_KEY_DIR;
+    write_file(folder.at("f"), "payload");
+    const std::string package = folder.at("p.upd");
+    const process_result created = ulvpack({"create", "-o", package, "--sign", keys + "/vendor.key", "windows/f=" + folder.at("f")});
+    ASSERT_EQ(created.exit_code, 0) << created.errors;
+    EXPECT_EQ(run_process({"openssl", "dgst", "-sha256", "-verify", keys + "/vendor.pub", "-signature", package + ".sig", package})
+                  .exit_code, 0);
+    const process_result fingerprint = run_process({"sh", "-c", "openssl pkey -pubin -in \"$0\" -outform DER | sha256sum", keys + "/vendor.pub"});
+    const process_result valid = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
+    EXPECT_EQ(valid.exit_code, 0) << valid.errors;
+    EXPECT_NE(valid.errors.find("signature: valid (key SHA-256 " + fingerprint.output.substr(0, 64) + ")"), std::string::npos)
+        << valid.errors;
+    EXPECT_EQ(ulvpack({"verify", "--key", keys + "/other.pub", package}).exit_code, 1);
+
+    // A key that others can read is refused, and nothing is written with it.
+    write_file(folder.at("open.key"), read_file(keys + "/vendor.key"));
+    chmod(folder.at("open.key").c_str(), 0644);
+    std::filesystem::remove(package + ".sig");
+    const process_result open_key = ulvpack({"sign", "--key", folder.at("open.key"), package});
+    EXPECT_EQ(open_key.exit_code, 1);
+    EXPECT_NE(open_key.errors.find("can be read by others than its owner (mode 0644)"), std::string::npos) << open_key.errors;
+    EXPECT_EQ(ulvpack({"create", "-o", folder.at("q.upd"), "--sign", folder.at("open.key"), "windows/f=" + folder.at("f")})
+                  .exit_code, 1);
+    EXPECT_FALSE(file_exists(folder.at("q.upd")));
+    EXPECT_FALSE(file_exists(package + ".sig"));
+    const process_result unsigned_package = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
+    EXPECT_EQ(unsigned_package.exit_code, 1);
+    EXPECT_NE(unsigned_package.errors.find("signature: invalid: no signature"), std::string::npos) << unsigned_package.errors;
+}

@@ -4,6 +4,7 @@
 #include "notify/messages.h"
 #include "record_encoder.h"
 #include "support/package_bytes.h"
+#include "support/process.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
@@ -241,4 +242,31 @@ TEST_F(wine_updater, refuses_to_write_the_package_over_itself) {
               std::vector<std::string>{"Erreur : écriture du fichier C:\\windows/ulvtest-self.upd impossible."});
     EXPECT_EQ(read_file(in_windows("ulvtest-self.upd")), contents);
     EXPECT_FALSE(file_exists(in_windows("ulvtest-b.txt")));
+}
+
+// The product built with the tests' key, under Windows' own cryptography.
+TEST_F(wine_updater, built_with_a_key_applies_only_signed_packages) {
+    const std::string keys = ULV_TEST_KEY_DIR;
+    const std::string signed_updater = "C:\\ulvbench\\ulvupdate_signed.exe -s " + package;
+    const std::string contents = whole("windows/ulvtest-signed.txt", "signed");
+    for (const bool tampered : {true, false}) {
+        write_file(package_file(), contents);
+        ASSERT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/vendor.key", "-out", package_file() + ".sig",
+                               package_file()}).exit_code, 0);
+        const std::string signature = read_file(package_file() + ".sig");
+        if (tampered) write_file(package_file(), whole("windows/ulvtest-signed.txt", "Signed"));
+        const bench_run result = run_in_bench(signed_updater);
+        EXPECT_EQ(result.exit_code, 0) << result.transcript;
+        if (tampered) {
+            EXPECT_EQ(texts(result), std::vector<std::string>{malformed});
+            EXPECT_FALSE(file_exists(in_windows("ulvtest-signed.txt")));
+            EXPECT_EQ(read_file(package_file() + ".sig"), signature);
+            EXPECT_TRUE(file_exists(package_file()));
+        } else {
+            EXPECT_TRUE(texts(result).empty()) << result.transcript;
+            EXPECT_EQ(read_file(in_windows("ulvtest-signed.txt")), "signed");
+            EXPECT_FALSE(file_exists(package_file()));
+            EXPECT_FALSE(file_exists(package_file() + ".sig"));
+        }
+    }
 }

@@ -9,6 +9,11 @@ int run_create(int argc, char** argv);
 int run_list(int argc, char** argv);
 int run_verify(int argc, char** argv);
 int run_extract(int argc, char** argv);
+int run_sign(int argc, char** argv);
+
+// Signs the package at `path` with the private key `key` for `command`, and
+// says so; returns the exit status.
+int sign_written_package(const char* command, const std::string& path, const std::string& key);
 
 constexpr int exit_ok = 0;
 constexpr int exit_refused = 1;

@@ -4,6 +4,7 @@
 #include "name_rules.h"
 #include "package_scan.h"
 #include "report.h"
+#include "signing.h"
 #include "since_base.h"
 #include "source_files.h"
 #include "write_package.h"
@@ -24,7 +25,7 @@ namespace {
 
 const char usage[] =
     "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain]\n"
-    "                      [--since BASE [--allow-new-folders]] SOURCE...\n"
+    "                      [--since BASE [--allow-new-folders]] [--sign KEY] SOURCE...\n"
     "\n"
     "Packs files into an update package. Each SOURCE is one of:\n"
     "  PREFIX=DIR  every regular file below DIR becomes PREFIX/relative/path;\n"
@@ -44,7 +45,8 @@ const char usage[] =
     "BASE does not have is refused, as the updater never makes folders, unless\n"
     "--allow-new-folders says the installations have it.\n"
     "OUT is replaced in one step once the whole package is on the disk;\n"
-    "until then, and after any failure, it stays as it was.\n"
+    "until then, and after any failure, it stays as it was. With --sign KEY,\n"
+    "OUT.sig is then written as ulvpack sign --key KEY OUT writes it.\n"
     "Exit status: 0 written, 1 refused (a name or a file the updater cannot take),\n"
     "2 usage error, or a file cannot be read or written.\n";
 
@@ -178,13 +180,15 @@ int run_create(int argc, char** argv) {
     bool follow_links = false;
     std::string base;
     bool allow_new_folders = false;
+    std::string key;
     std::vector<std::string> sources;
     for (int i = 0; i < argc; ++i) {
         const std::string argument = argv[i];
         if (asks_for_help(argv[i])) {
             std::fputs(usage, stdout);
             return exit_ok;
-        } else if ((argument == "-o" || argument == "--piece-size" || argument == "--since") && i + 1 == argc) {
+        } else if ((argument == "-o" || argument == "--piece-size" || argument == "--since" || argument == "--sign") &&
+                   i + 1 == argc) {
             return usage_error("create", usage, argument + " needs a value");
         } else if (argument == "-o") {
             if (!out.empty()) return usage_error("create", usage, "-o is given twice");
@@ -203,6 +207,9 @@ int run_create(int argc, char** argv) {
             if (!base.empty()) return usage_error("create", usage, "--since is given twice");
             base = argv[++i];
             if (base.empty()) return usage_error("create", usage, "BASE is empty");
+        } else if (argument == "--sign") {
+            if (!key.empty()) return usage_error("create", usage, "--sign is given twice");
+            key = argv[++i];
         } else if (argument == "--allow-new-folders") {
             allow_new_folders = true;
         } else if (is_option(argv[i])) {
@@ -214,6 +221,10 @@ int run_create(int argc, char** argv) {
     if (allow_new_folders && base.empty()) return usage_error("create", usage, "--allow-new-folders goes with --since");
     if (out.empty() || sources.empty()) return usage_error("create", usage, out.empty() ? "no -o OUT given" : "no SOURCE given");
 
+    // A key that cannot sign is refused before anything is written.
+    std::string why;
+    bool refused = false;
+    if (!key.empty() && !private_key_usable(key, why, refused)) return refused ? refuse(why) : fail(why);
     std::vector<source_file> files;
     source_problem source;
     for (const std::string& argument : sources) {
@@ -243,5 +254,5 @@ int run_create(int argc, char** argv) {
     uint64_t bytes = 0;
     for (const source_file& file : files) bytes += file.size;
     say("create", "wrote " + out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte"));
-    return exit_ok;
+    return key.empty() ? exit_ok : sign_written_package("create", out, key);
 }

@@ -22,8 +22,9 @@ const char usage[] =
     "\n"
     "  create -o OUT.upd [--since BASE] SOURCE...   pack files into a package (or what changed since BASE)\n"
     "  list [--json] [--folders] PKG               list its targets (and the folders they need)\n"
-    "  verify [--against DIR] PKG                  would the updater apply it (on that installation)?\n"
+    "  verify [--against DIR] [--key PUB] PKG      would the updater apply it (on that installation)?\n"
     "  extract [--force] PKG DIR                   write its targets under DIR\n"
+    "  sign --key KEY PKG                          write PKG.sig, which a signed updater requires\n"
     "\n"
     "ulvpack COMMAND --help tells more about each command.\n"
     "Exit status: 0 done, 1 refused or invalid, 2 usage or I/O error.\n";
@@ -37,7 +38,7 @@ int run_command(int argc, char** argv) {
         const char* name;
         int (*run)(int, char**);
     };
-    const command commands[] = {{"create", run_create}, {"list", run_list}, {"verify", run_verify}, {"extract", run_extract}};
+    const command commands[] = {{"create", run_create}, {"list", run_list}, {"verify", run_verify}, {"extract", run_extract}, {"sign", run_sign}};
     for (const command& c : commands) {
         if (argc >= 2 && std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
     }

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "name_set.h"
 #include "report.h"
+#include "signing.h"
 #include "since_base.h"
 
 #include <cstdio>
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char usage[] =
-    "usage: ulvpack verify [--against DIR] PKG\n"
+    "usage: ulvpack verify [--against DIR] [--key PUB] PKG\n"
     "\n"
     "Reads the whole package as the updater would and says whether the updater\n"
     "would apply it; if not, why, with the record number and byte offset.\n"
@@ -29,6 +30,8 @@ const char usage[] =
     "needs that DIR lacks, which of its targets DIR holds read-only, and where\n"
     "DIR has a folder in a target's place: on such an installation the update\n"
     "would fail.\n"
+    "With --key PUB, a public key (PEM), also checks PKG.sig as an updater built\n"
+    "with that key does: the signature of every byte of PKG.\n"
     "Exit status: 0 valid, 1 invalid (or it would fail on DIR), 2 usage error, or\n"
     "the package cannot be read.\n";
 
@@ -82,6 +85,7 @@ struct installation_check {
 int run_verify(int argc, char** argv) {
     const char* path = nullptr;
     const char* against = nullptr;
+    const char* key_path = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (asks_for_help(argv[i])) {
             std::fputs(usage, stdout);
@@ -92,6 +96,9 @@ int run_verify(int argc, char** argv) {
         if (std::strcmp(argv[i], "--against") == 0) {
             if (i + 1 == argc || against != nullptr) return usage_error("verify", usage, "--against takes one DIR");
             against = argv[++i];
+        } else if (std::strcmp(argv[i], "--key") == 0) {
+            if (i + 1 == argc || key_path != nullptr) return usage_error("verify", usage, "--key takes one public key");
+            key_path = argv[++i];
         } else if (is_option(argv[i])) {
             return usage_error("verify", usage, unknown_option(argv[i]));
         } else if (path != nullptr) {
@@ -101,6 +108,12 @@ int run_verify(int argc, char** argv) {
         }
     }
     if (path == nullptr) return usage_error("verify", usage, "");
+    public_key key;
+    std::string why;
+    if (key_path != nullptr && !read_public_key(key_path, key, why)) {
+        say("verify", "cannot use the key " + printable_text(key_path) + ": " + why);
+        return exit_usage;
+    }
     installation_check installation;
     scan_handlers handlers;
     handlers.on_finding = print_finding;
@@ -119,12 +132,21 @@ int run_verify(int argc, char** argv) {
                                                            : "none (classic package)"));
     }
     const bool fits = against == nullptr || installation.report(path);
+    const std::string unsigned_why = key_path != nullptr ? signature_problem(path, key) : "";
+    if (key_path != nullptr) {
+        say("verify", std::string(path) + ": signature: " +
+                          (unsigned_why.empty() ? "valid (key SHA-256 " + key.fingerprint + ")" : "invalid: " + unsigned_why));
+    }
     if (result.refused) {
         say("verify", std::string(path) + ": invalid: the updater would refuse it");
         return exit_refused;
     }
     if (!fits) {
         say("verify", std::string(path) + ": valid, but it would fail on " + against);
+        return exit_refused;
+    }
+    if (!unsigned_why.empty()) {
+        say("verify", std::string(path) + ": invalid: an updater built with this key would refuse it");
         return exit_refused;
     }
     say("verify", std::string(path) + ": valid: " + plural(result.targets, "target") + ", " + plural(result.bytes, "byte") +

@@ -1,0 +1,123 @@
+// Signing packages on POSIX, with OpenSSL's libcrypto: the private key never
+// leaves this process, and a key file that others may read is refused.
+#include "signing.h"
+
+#include "platform/tool_files.h"
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+bool refuse(std::string& why, bool& refused, const std::string& text) {
+    why = text;
+    refused = true;
+    return false;
+}
+
+// The private key of `key_path`, or null with the reason.
+EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& refused) {
+    if (!private_key_usable(key_path, why, refused)) return nullptr;
+    FILE* file = std::fopen(key_path.c_str(), "r");
+    if (file == nullptr) {
+        why = "cannot open " + key_path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    char group[64] = "";
+    size_t length = 0;
+    if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_EC ||
+        EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, &length) != 1 ||
+        std::strcmp(group, "prime256v1") != 0) {
+        EVP_PKEY_free(key);
+        refuse(why, refused, key_path + " is not an ECDSA P-256 private key in PEM");
+        return nullptr;
+    }
+    return key;
+}
+
+bool sign_digest(EVP_PKEY* key, const unsigned char digest[sha256_size], std::string& der) {
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key, nullptr);
+    size_t length = 0;
+    bool signed_it = context != nullptr && EVP_PKEY_sign_init(context) == 1 &&
+                     EVP_PKEY_CTX_set_signature_md(context, EVP_sha256()) == 1 &&
+                     EVP_PKEY_sign(context, nullptr, &length, digest, sha256_size) == 1;
+    if (signed_it) {
+        der.resize(length);
+        signed_it = EVP_PKEY_sign(context, reinterpret_cast<unsigned char*>(der.data()), &length, digest, sha256_size) == 1;
+        der.resize(length);
+    }
+    EVP_PKEY_CTX_free(context);
+    return signed_it;
+}
+
+std::string fingerprint_of(EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key, &der);
+    unsigned char digest[sha256_size];
+    sha256_state* state = length > 0 ? sha256_start() : nullptr;
+    const bool done = state != nullptr && sha256_add(state, der, static_cast<uint32_t>(length)) == 1 &&
+                      sha256_finish(state, digest) == 1;
+    OPENSSL_free(der);
+    return done ? hex_digits(digest, sha256_size) : "unknown";
+}
+
+// Writes `bytes` to `path` in one step: a new file beside it, then renamed.
+bool write_whole(const std::string& path, const std::string& bytes, std::string& why) {
+    std::filesystem::path temporary;
+    const int handle = create_temporary_beside(std::filesystem::u8path(path), temporary, why);
+    if (handle == -1) return false;
+    const bool written = write_bytes(handle, bytes.data(), static_cast<uint32_t>(bytes.size())) ==
+                             static_cast<int32_t>(bytes.size()) &&
+                         flush_file(handle) == 1;
+    const bool closed = close_file(handle) == 1;
+    if (written && closed && replace_file(temporary, std::filesystem::u8path(path), why)) return true;
+    if (why.empty()) why = "cannot write " + path;
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return false;
+}
+
+}  // namespace
+
+bool private_key_usable(const std::string& key_path, std::string& why, bool& refused) {
+    refused = false;
+    struct stat status;
+    if (stat(key_path.c_str(), &status) != 0) {
+        why = "cannot open " + key_path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) return refuse(why, refused, key_path + " is not a regular file");
+    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        return refuse(why, refused,
+                      key_path + " can be read by others than its owner (mode " + mode + "): a private key must not be; "
+                      "chmod 600 " + key_path);
+    }
+    return true;
+}
+
+bool sign_package(const std::string& path, const std::string& key_path, std::string& fingerprint, std::string& why,
+                  bool& refused) {
+    EVP_PKEY* key = read_private_key(key_path, why, refused);
+    if (key == nullptr) return false;
+    unsigned char digest[sha256_size];
+    std::string der;
+    bool signed_it = digest_file(path, digest, why);
+    if (signed_it && !sign_digest(key, digest, der)) {
+        why = "OpenSSL could not sign with " + key_path;
+        signed_it = false;
+    }
+    fingerprint = fingerprint_of(key);
+    EVP_PKEY_free(key);
+    return signed_it && write_whole(path + ".sig", der, why);
+}
