@@ -8,7 +8,9 @@
 # The release is reproducible: the images carry no time, every file gets the
 # time of the last commit (or SOURCE_DATE_EPOCH), and the archive lists them
 # in a fixed order, so that building it twice gives the same bytes.
-# With --twice, builds it a second time and says whether both are identical.
+# With --twice, builds it a second time as another builder would, with a git
+# configuration that converts line ends (core.autocrlf), and says whether
+# both are identical.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
@@ -27,7 +29,9 @@ build_release() {  # DESTINATION: builds HEAD from scratch and writes the releas
     local out=$1 src=$work/src
     rm -rf "$work" "$out/$name" "$out/$name.zip"
     mkdir -p "$src" "$out/$name"
-    git archive HEAD | tar -x -C "$src"
+    # The sources byte for byte as committed, whatever the builder's git
+    # configuration says about line ends (.gitattributes says the same).
+    git -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null archive HEAD | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
     cmake -S "$src" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
           -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
@@ -57,7 +61,10 @@ build_release "$PWD/dist"
 echo "dist/$name/ and dist/$name.zip, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
 cat "dist/$name/SHA256SUMS"
 if [ "${1:-}" = --twice ]; then
-    build_release "$PWD/build/release-again"
+    home=$(mktemp -d)
+    printf '[core]\n\tautocrlf = true\n' >"$home/.gitconfig"
+    (export HOME=$home && unset XDG_CONFIG_HOME && build_release "$PWD/build/release-again")
+    rm -rf "$home"
     if cmp -s "dist/$name.zip" "build/release-again/$name.zip" && diff -r "dist/$name" "build/release-again/$name" >/dev/null; then
         echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
     else
