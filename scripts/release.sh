@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds a release of the committed sources, in fresh build folders, and
-# writes dist/ulverno-updater-VERSION/ and its .zip:
+# writes dist/ulverno-updater-VERSION/ and its .zip, VERSION being the
+# commit's (cmake/commit_version.cmake: X.Y.Z for a commit tagged vX.Y.Z,
+# else X.Y.Z-dev.N+gHASH):
 #   ulvupdate.exe  the updater (32-bit Windows)
 #   ulvpack.exe    the package tool for Windows
 #   ulvpack        the package tool for Linux, linked statically
-#   README.md, SHA256SUMS
+#   README.md (its title says the version), SHA256SUMS
 # The release is reproducible: the images carry no time, every file gets the
 # time of the last commit (or SOURCE_DATE_EPOCH), and the archive lists them
 # in a fixed order, so that building it twice gives the same bytes.
@@ -17,29 +19,49 @@ cd "$(dirname "$0")/.."
 ensure_build_tools
 ensure_packages git python3
 
-# What is released is what is committed: its version too.
-version=$(git show HEAD:CMakeLists.txt | sed -n 's/^project(ulverno_updater VERSION \([0-9.]*\).*/\1/p')
+# The sources byte for byte as committed, whatever the builder's git
+# configuration says about line ends (.gitattributes says the same).
+committed() {  # [PATH...]: a tar of HEAD
+    git -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null archive HEAD "$@"
+}
+
+# What is released is what is committed: its version too, which counts the
+# commits since the last tag.
+if [ "$(git rev-parse --is-shallow-repository)" = true ]; then
+    echo "A shallow clone cannot count the commits since the last tag: fetch the whole history first." >&2
+    exit 1
+fi
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-name=ulverno-updater-$version
 work=$PWD/build/release
+rm -rf "$work"
+mkdir -p "$work/head"
+committed CMakeLists.txt cmake | tar -x -C "$work/head"
+version=$(cmake -DULV_CHECKOUT="$PWD" -P "$work/head/cmake/commit_version.cmake")
+name=ulverno-updater-$version
 
 build_release() {  # DESTINATION: builds HEAD from scratch and writes the release folder and zip there
     local out=$1 src=$work/src
     rm -rf "$work" "$out/$name" "$out/$name.zip"
     mkdir -p "$src" "$out/$name"
-    # The sources byte for byte as committed, whatever the builder's git
-    # configuration says about line ends (.gitattributes says the same).
-    git -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null archive HEAD | tar -x -C "$src"
+    committed | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
     cmake -S "$src" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" >/dev/null
     cmake --build "$work/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
     cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
-          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" >/dev/null
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DULV_RELEASE_VERSION="$version" >/dev/null
     cmake --build "$work/linux" -j "$(nproc)" --target ulvpack >/dev/null
-    cp "$work/win32/ulvupdate.exe" "$work/win32/ulvpack.exe" "$work/linux/ulvpack" "$src/README.md" "$out/$name/"
+    cp "$work/win32/ulvupdate.exe" "$work/win32/ulvpack.exe" "$work/linux/ulvpack" "$out/$name/"
+    sed "1s/^# Ulverno updater\$/& $version/" "$src/README.md" >"$out/$name/README.md"
+    # Every part of the release says the same version: the README's title,
+    # the Linux ulvpack, and the product version of the Windows programs.
+    [ "$(head -1 "$out/$name/README.md")" = "# Ulverno updater $version" ] &&
+        [ "$("$out/$name/ulvpack" --version)" = "ulvpack $version" ] &&
+        python3 -c 'import sys; sys.exit(any(("ProductVersion\0" + sys.argv[1] + "\0").encode("utf-16-le") not in open(f, "rb").read()
+                                             for f in sys.argv[2:]))' "$version" "$out/$name/ulvupdate.exe" "$out/$name/ulvpack.exe" ||
+        { echo "FAIL: the release does not say version $version everywhere" >&2; exit 1; }
     (cd "$out/$name" && chmod 644 README.md ulvupdate.exe ulvpack.exe && chmod 755 ulvpack &&
         sha256sum README.md ulvpack ulvpack.exe ulvupdate.exe >SHA256SUMS && chmod 644 SHA256SUMS &&
         touch -d "@$SOURCE_DATE_EPOCH" ./*)

@@ -3,7 +3,7 @@
 //   resource_probe.exe PATH
 // prints one line a group: "icon|cursor id=N images=N WxH bits=N", and one
 // line a version value: "version NAME=HEX" (the value's bytes in the code
-// page of its block), after "version file=A.B.C.D".
+// page of its block), after "version file=A.B.C.D product=A.B.C.D prerelease=0|1".
 #include "hex_text.h"
 
 #include <windows.h>
@@ -59,8 +59,10 @@ void report_version(const char* path) {
         std::printf("version missing\n");
         return;
     }
-    std::printf("version file=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    std::printf("version file=%lu.%lu.%lu.%lu product=%lu.%lu.%lu.%lu prerelease=%d\n", fixed->dwFileVersionMS >> 16,
+                fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+                fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF, fixed->dwProductVersionLS >> 16,
+                fixed->dwProductVersionLS & 0xFFFF, (fixed->dwFileFlags & fixed->dwFileFlagsMask & VS_FF_PRERELEASE) ? 1 : 0);
     for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductVersion"}) {
         char* value = nullptr;
         const std::string query = std::string("\\StringFileInfo\\040C04E4\\") + name;

@@ -24,6 +24,7 @@ const char usage[] =
     "  list [--json] [--folders] PKG               list its targets (and the folders they need)\n"
     "  verify [--against DIR] PKG                  would the updater apply it (on that installation)?\n"
     "  extract [--force] PKG DIR                   write its targets under DIR\n"
+    "  --version                                   say which version this is (that of its release)\n"
     "\n"
     "ulvpack COMMAND --help tells more about each command.\n"
     "Exit status: 0 done, 1 refused or invalid, 2 usage or I/O error.\n";
@@ -31,6 +32,10 @@ const char usage[] =
 int run_command(int argc, char** argv) {
     if (argc >= 2 && asks_for_help(argv[1])) {
         std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("ulvpack %s\n", ULV_VERSION);
         return exit_ok;
     }
     struct command {
