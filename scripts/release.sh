@@ -10,9 +10,12 @@
 # The release is reproducible: the images carry no time, every file gets the
 # time of the last commit (or SOURCE_DATE_EPOCH), and the archive lists them
 # in a fixed order, so that building it twice gives the same bytes.
+# It is built in scratch folders (build/release/) and moved into dist/ only
+# once complete; a release of the same name already in dist/ is never
+# replaced (the run fails if its bytes differ).
 # With --twice, builds it a second time as another builder would, with a git
-# configuration that converts line ends (core.autocrlf), and says whether
-# both are identical.
+# configuration that converts line ends (core.autocrlf), and publishes it only
+# if both are identical.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
@@ -41,19 +44,22 @@ committed CMakeLists.txt cmake | tar -x -C "$work/head"
 version=$(cmake -DULV_CHECKOUT="$PWD" -P "$work/head/cmake/commit_version.cmake")
 name=ulverno-updater-$version
 
-build_release() {  # DESTINATION: builds HEAD from scratch and writes the release folder and zip there
-    local out=$1 src=$work/src
-    rm -rf "$work" "$out/$name" "$out/$name.zip"
+# Builds HEAD from scratch in the folder SCRATCH, and writes the release
+# folder and zip in SCRATCH/out. Nothing in dist/ is touched: a build that
+# fails leaves every earlier release as it was.
+build_release() {  # SCRATCH
+    local scratch=$1 src=$1/src out=$1/out
+    rm -rf "$scratch"
     mkdir -p "$src" "$out/$name"
     committed | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
-    cmake -S "$src" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
+    cmake -S "$src" -B "$scratch/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
           -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" >/dev/null
-    cmake --build "$work/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
-    cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
+    cmake --build "$scratch/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
+    cmake -S "$src" -B "$scratch/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
           -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DULV_RELEASE_VERSION="$version" >/dev/null
-    cmake --build "$work/linux" -j "$(nproc)" --target ulvpack >/dev/null
-    cp "$work/win32/ulvupdate.exe" "$work/win32/ulvpack.exe" "$work/linux/ulvpack" "$out/$name/"
+    cmake --build "$scratch/linux" -j "$(nproc)" --target ulvpack >/dev/null
+    cp "$scratch/win32/ulvupdate.exe" "$scratch/win32/ulvpack.exe" "$scratch/linux/ulvpack" "$out/$name/"
     sed "1s/^# Ulverno updater\$/& $version/" "$src/README.md" >"$out/$name/README.md"
     # Every part of the release says the same version: the README's title,
     # the Linux ulvpack, and the product version of the Windows programs.
@@ -79,18 +85,35 @@ with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED
 PY
 }
 
-build_release "$PWD/dist"
-echo "dist/$name/ and dist/$name.zip, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
-cat "dist/$name/SHA256SUMS"
+# Moves the complete release from SCRATCH/out into dist/. A release of the
+# same name that is already there is never replaced: with the same bytes,
+# there is nothing to do; with other bytes, the run fails.
+publish() {  # SCRATCH
+    local from=$1/out item
+    for item in "$name" "$name.zip"; do
+        if [ -e "dist/$item" ] && ! diff -r -q "$from/$item" "dist/$item" >/dev/null; then
+            echo "FAIL: dist/$item is already there with other bytes; left as it is (remove it to release again)" >&2
+            return 1
+        fi
+    done
+    [ -d dist ] || mkdir dist
+    [ ! -e "dist/$name" ] || echo "dist/$name was already there, with the same bytes"
+    for item in "$name" "$name.zip"; do
+        [ -e "dist/$item" ] || mv "$from/$item" "dist/$item"
+    done
+}
+
+build_release "$work/one"
 if [ "${1:-}" = --twice ]; then
     home=$(mktemp -d)
     printf '[core]\n\tautocrlf = true\n' >"$home/.gitconfig"
-    (export HOME=$home && unset XDG_CONFIG_HOME && build_release "$PWD/build/release-again")
+    (export HOME=$home && unset XDG_CONFIG_HOME && build_release "$work/two")
     rm -rf "$home"
-    if cmp -s "dist/$name.zip" "build/release-again/$name.zip" && diff -r "dist/$name" "build/release-again/$name" >/dev/null; then
-        echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
-    else
-        echo "FAIL: two builds of the release differ" >&2
-        exit 1
-    fi
+    diff -r -q "$work/one/out" "$work/two/out" >&2 || { echo "FAIL: two builds of the release differ" >&2; exit 1; }
+fi
+publish "$work/one"
+echo "dist/$name/ and dist/$name.zip, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
+cat "dist/$name/SHA256SUMS"
+if [ "${1:-}" = --twice ]; then
+    echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
 fi
