@@ -38,6 +38,7 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
 
     // Both programs say who made them and which version they are, in French, as Windows shows them: the
     // four-part file version, the whole version of the commit as the product's, and whether it is a release.
+    // The resource itself is stored under French, as its string table and translation say.
     const std::string version = ULV_VERSION;
     const std::string file_version = ULV_FILE_VERSION;
     const bool prerelease = version.find('-') != std::string::npos;
@@ -52,8 +53,10 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
         const std::string fixed = "version file=" + file_version + " product=" + file_version +
                                   " prerelease=" + (prerelease ? "1" : "0") + "\n";
         EXPECT_NE(found.output.find(fixed), std::string::npos) << fixed << found.output;
+        EXPECT_NE(found.output.find("version languages=040C\n"), std::string::npos) << found.output;
         for (const std::string& line : {version_line("CompanyName", "Ulverno"), version_line("FileDescription", r.description),
                                         version_line("OriginalFilename", name), version_line("FileVersion", file_version),
+                                        version_line("LegalCopyright", "\xA9 Ulverno " ULV_COPYRIGHT_YEAR),
                                         version_line("ProductVersion", version)}) {
             EXPECT_NE(found.output.find(line), std::string::npos) << name << ": " << line << found.output;
         }
