@@ -129,10 +129,10 @@ publish() {  # SCRATCH
 
 build_release "$work/one"
 if [ "${1:-}" = --twice ]; then
-    home=$(mktemp -d)
+    home=$work/home
+    mkdir "$home"
     printf '[core]\n\tautocrlf = true\n' >"$home/.gitconfig"
     (export HOME=$home TZ=EST5EDT && unset XDG_CONFIG_HOME && umask 077 && build_release "$work/two")
-    rm -rf "$home"
     # And unpacked in another time zone, the zip gives the folder back.
     mkdir "$work/unzipped"
     (cd "$work/unzipped" && TZ=EST5EDT unzip -q "$work/one/out/$name.zip")
