@@ -1,67 +1,153 @@
 #!/usr/bin/env bash
 # Builds a release of the committed sources, in fresh build folders, and
-# writes dist/ulverno-updater-VERSION/ and its .zip:
+# writes dist/ulverno-updater-VERSION/ and its .zip, VERSION being the
+# commit's (cmake/commit_version.cmake: X.Y.Z for a commit tagged vX.Y.Z,
+# else X.Y.Z-dev.N+gHASH):
 #   ulvupdate.exe  the updater (32-bit Windows)
 #   ulvpack.exe    the package tool for Windows
 #   ulvpack        the package tool for Linux, linked statically
-#   README.md, SHA256SUMS
+#   README.md (its title says the version), SHA256SUMS
+# and the zip's checksum, dist/ulverno-updater-VERSION.zip.sha256.
 # The release is reproducible: the images carry no time, every file gets the
 # time of the last commit (or SOURCE_DATE_EPOCH), and the archive lists them
 # in a fixed order, so that building it twice gives the same bytes.
-# With --twice, builds it a second time and says whether both are identical.
+# It is built in scratch folders (build/release/) and moved into dist/ only
+# once complete; a release of the same name already in dist/ is never
+# replaced (the run fails if its bytes differ).
+# With --twice, builds it a second time as another builder would (a git
+# configuration that converts line ends, umask 077, another time zone), and
+# publishes it only if both are identical, modes and times included, and if
+# unzip, in another time zone, gives the release folder back.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
 ensure_build_tools
-ensure_packages git python3
+ensure_packages git python3 unzip
 
-# What is released is what is committed: its version too.
-version=$(git show HEAD:CMakeLists.txt | sed -n 's/^project(ulverno_updater VERSION \([0-9.]*\).*/\1/p')
+# The sources byte for byte as committed, whatever the builder's git
+# configuration says about line ends (.gitattributes says the same).
+committed() {  # [PATH...]: a tar of HEAD
+    git -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null archive HEAD "$@"
+}
+
+# What is released is what is committed: its version too, which counts the
+# commits since the last tag.
+if [ "$(git rev-parse --is-shallow-repository)" = true ]; then
+    echo "A shallow clone cannot count the commits since the last tag: fetch the whole history first." >&2
+    exit 1
+fi
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-name=ulverno-updater-$version
 work=$PWD/build/release
+rm -rf "$work"
+mkdir -p "$work/head"
+committed CMakeLists.txt cmake | tar -x -C "$work/head"
+version=$(cmake -DULV_CHECKOUT="$PWD" -P "$work/head/cmake/commit_version.cmake")
+name=ulverno-updater-$version
 
-build_release() {  # DESTINATION: builds HEAD from scratch and writes the release folder and zip there
-    local out=$1 src=$work/src
-    rm -rf "$work" "$out/$name" "$out/$name.zip"
+# Builds HEAD from scratch in the folder SCRATCH, and writes the release
+# folder and zip in SCRATCH/out. Nothing in dist/ is touched: a build that
+# fails leaves every earlier release as it was.
+build_release() {  # SCRATCH
+    local scratch=$1 src=$1/src out=$1/out
+    rm -rf "$scratch"
     mkdir -p "$src" "$out/$name"
-    git archive HEAD | tar -x -C "$src"
+    committed | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
-    cmake -S "$src" -B "$work/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-    cmake --build "$work/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
-    cmake -S "$src" -B "$work/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
-          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" >/dev/null
-    cmake --build "$work/linux" -j "$(nproc)" --target ulvpack >/dev/null
-    cp "$work/win32/ulvupdate.exe" "$work/win32/ulvpack.exe" "$work/linux/ulvpack" "$src/README.md" "$out/$name/"
-    (cd "$out/$name" && chmod 644 README.md ulvupdate.exe ulvpack.exe && chmod 755 ulvpack &&
+    cmake -S "$src" -B "$scratch/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
+          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" >/dev/null
+    cmake --build "$scratch/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
+    cmake -S "$src" -B "$scratch/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DULV_RELEASE_VERSION="$version" >/dev/null
+    cmake --build "$scratch/linux" -j "$(nproc)" --target ulvpack >/dev/null
+    cp "$scratch/win32/ulvupdate.exe" "$scratch/win32/ulvpack.exe" "$scratch/linux/ulvpack" "$out/$name/"
+    sed "1s/^# Ulverno updater\$/& $version/" "$src/README.md" >"$out/$name/README.md"
+    # Every part of the release says the same version: the README's title,
+    # the Linux ulvpack, and the product version of the Windows programs.
+    [ "$(head -1 "$out/$name/README.md")" = "# Ulverno updater $version" ] &&
+        [ "$("$out/$name/ulvpack" --version)" = "ulvpack $version" ] &&
+        python3 -c 'import sys; sys.exit(any(("ProductVersion\0" + sys.argv[1] + "\0").encode("utf-16-le") not in open(f, "rb").read()
+                                             for f in sys.argv[2:]))' "$version" "$out/$name/ulvupdate.exe" "$out/$name/ulvpack.exe" ||
+        { echo "FAIL: the release does not say version $version everywhere" >&2; exit 1; }
+    # Modes fit for a download server whatever the builder's umask: folders
+    # and programs 755, other files 644; in the zip too.
+    (cd "$out/$name" && chmod 755 . ulvpack ulvpack.exe ulvupdate.exe && chmod 644 README.md &&
         sha256sum README.md ulvpack ulvpack.exe ulvupdate.exe >SHA256SUMS && chmod 644 SHA256SUMS &&
-        touch -d "@$SOURCE_DATE_EPOCH" ./*)
+        touch -d "@$SOURCE_DATE_EPOCH" ./* .)
+    # Each entry carries the commit's time twice: as a DOS time (from UTC, as
+    # no time zone is right for everyone) and exactly, in UTC, in the extended
+    # timestamp field, which unzip programs prefer: the files get the same
+    # time wherever they are unpacked.
     python3 - "$out" "$name" <<'PY'
-import os, sys, time, zipfile
+import os, struct, sys, time, zipfile
 out, name = sys.argv[1], sys.argv[2]
-stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]  # a zip cannot date before 1980
+epoch = int(os.environ["SOURCE_DATE_EPOCH"])
+stamp = time.gmtime(max(epoch, 315532800))[:6]  # a DOS time cannot date before 1980
 with zipfile.ZipFile(os.path.join(out, name + ".zip"), "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
-    for file in sorted(os.listdir(os.path.join(out, name))):
+    for file in [""] + sorted(os.listdir(os.path.join(out, name))):
         info = zipfile.ZipInfo(name + "/" + file, stamp)
+        info.extra = struct.pack("<HHBl", 0x5455, 5, 1, epoch)  # "UT": modification time only
+        if file == "":
+            info.compress_type = zipfile.ZIP_STORED
+            info.external_attr = (0o040755 << 16) | 0x10  # a folder, also for MS-DOS
+            archive.writestr(info, b"")
+            continue
         info.compress_type = zipfile.ZIP_DEFLATED
-        info.external_attr = (0o100000 | (0o755 if file == "ulvpack" else 0o644)) << 16  # a regular file
+        mode = 0o755 if file in ("ulvpack", "ulvpack.exe", "ulvupdate.exe") else 0o644
+        info.external_attr = (0o100000 | mode) << 16  # a regular file
         with open(os.path.join(out, name, file), "rb") as data:
             archive.writestr(info, data.read())
 PY
+    # The zip's own checksum, for whoever downloads only the zip: sha256sum -c NAME.zip.sha256.
+    (cd "$out" && sha256sum "$name.zip" >"$name.zip.sha256" && chmod 644 "$name.zip" "$name.zip.sha256" &&
+        touch -d "@$SOURCE_DATE_EPOCH" "$name.zip" "$name.zip.sha256")
 }
 
-build_release "$PWD/dist"
-echo "dist/$name/ and dist/$name.zip, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
-cat "dist/$name/SHA256SUMS"
+# Modes, times and names of files and folders in FOLDER, to compare them.
+listing() {  # FOLDER NAME...
+    (cd "$1" && shift && find "$@" -printf '%m %T@ %p\n' | LC_ALL=C sort)
+}
+
+# Moves the complete release from SCRATCH/out into dist/. A release of the
+# same name that is already there is never replaced: with the same bytes,
+# there is nothing to do; with other bytes, the run fails.
+publish() {  # SCRATCH
+    local from=$1/out item
+    for item in "$name" "$name.zip" "$name.zip.sha256"; do
+        if [ -e "dist/$item" ] && ! diff -r -q "$from/$item" "dist/$item" >/dev/null; then
+            echo "FAIL: dist/$item is already there with other bytes; left as it is (remove it to release again)" >&2
+            return 1
+        fi
+    done
+    [ -d dist ] || mkdir -m 755 dist
+    [ ! -e "dist/$name" ] || echo "dist/$name was already there, with the same bytes"
+    for item in "$name" "$name.zip" "$name.zip.sha256"; do
+        [ -e "dist/$item" ] || mv "$from/$item" "dist/$item"
+    done
+}
+
+build_release "$work/one"
 if [ "${1:-}" = --twice ]; then
-    build_release "$PWD/build/release-again"
-    if cmp -s "dist/$name.zip" "build/release-again/$name.zip" && diff -r "dist/$name" "build/release-again/$name" >/dev/null; then
-        echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
-    else
-        echo "FAIL: two builds of the release differ" >&2
+    home=$work/home
+    mkdir "$home"
+    printf '[core]\n\tautocrlf = true\n' >"$home/.gitconfig"
+    (export HOME=$home TZ=EST5EDT && unset XDG_CONFIG_HOME && umask 077 && build_release "$work/two")
+    # And unpacked in another time zone, the zip gives the folder back.
+    mkdir "$work/unzipped"
+    (cd "$work/unzipped" && TZ=EST5EDT unzip -q "$work/one/out/$name.zip")
+    items=("$name" "$name.zip" "$name.zip.sha256")
+    if ! diff -r -q "$work/one/out" "$work/two/out" >&2 ||
+        [ "$(listing "$work/one/out" "${items[@]}")" != "$(listing "$work/two/out" "${items[@]}")" ] ||
+        ! diff -r -q "$work/one/out/$name" "$work/unzipped/$name" >&2 ||
+        [ "$(listing "$work/one/out" "$name")" != "$(listing "$work/unzipped" "$name")" ]; then
+        echo "FAIL: two builds of the release differ, or its zip does not give its folder back" >&2
         exit 1
     fi
+fi
+publish "$work/one"
+echo "dist/$name/, $name.zip and $name.zip.sha256, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
+cat "dist/$name/SHA256SUMS"
+if [ "${1:-}" = --twice ]; then
+    echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
 fi

@@ -2,8 +2,9 @@
 # Installs what is missing, builds every preset, and runs every test: the
 # unit and POSIX end-to-end tests and the fuzz corpora under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then all of them again in the plain build
-# together with the Windows programs under Wine, and the release built twice
-# (it must come out the same). Exits non-zero when anything failed.
+# together with the Windows programs under Wine, and the release built twice,
+# the second time with another git configuration, umask and time zone (it
+# must come out the same). Exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
@@ -28,6 +29,6 @@ if [ "$WINDOWS_PRESET" != win32 ] || [ "${ULV_VM32:-}" = 1 ]; then
     echo "== Wine, the 32-bit product in a virtual machine"
     run_wine_tests_in_vm || failed=1
 fi
-echo "== The release, built twice from the committed sources: the same bytes"
+echo "== The release, built twice from the committed sources (as two builders would): the same bytes"
 ./scripts/release.sh --twice | tail -1 || failed=1
 exit $failed

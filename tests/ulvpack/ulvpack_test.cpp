@@ -212,7 +212,7 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
     }
 }
 
-TEST(ulvpack_usage, says_what_is_wrong_and_exits_with_2) {
+TEST(ulvpack_usage, says_its_version_and_what_is_wrong_with_2) {
     scratch_folder folder;
     write_file(folder.at("p.upd"), whole("windows/a.txt", "a"));
     const std::string p = folder.at("p.upd");
@@ -225,6 +225,7 @@ TEST(ulvpack_usage, says_what_is_wrong_and_exits_with_2) {
         {"extract", p, ""},
         {"extract", p},
         {"frobnicate"},
+        {"--version", "extra"},
     };
     for (const std::vector<std::string>& arguments : rows) {
         const process_result result = ulvpack(arguments);
@@ -232,6 +233,10 @@ TEST(ulvpack_usage, says_what_is_wrong_and_exits_with_2) {
         EXPECT_NE(result.errors.find("usage: ulvpack"), std::string::npos) << result.errors;
     }
     EXPECT_EQ(read_tree(folder.path()), (file_tree{{"p.upd", read_file(p)}}));
+
+    const process_result version = ulvpack({"--version"});  // the version of the commit it was built from
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.output, "ulvpack " ULV_VERSION "\n");
 }
 
 TEST(ulvpack_create, refuses_sizes_beyond_the_format) {

@@ -2,17 +2,20 @@
 // every message box it shows (caption, text, buttons) and presses OK, and
 // reports its exit code and the time it ran.
 //
-//   bench.exe [--hold PATH MS] [--timeout MS] [--module PATH] HEX_COMMAND_LINE
+//   bench.exe [--hold PATH MS] [--timeout MS] [--module PATH] [--console CP] HEX_COMMAND_LINE
 //
 // --hold keeps PATH open without sharing (created if missing) for MS
 // milliseconds from the start. --module names the program to start, for a
 // command line from which Windows cannot tell it (one that starts with
-// blanks). The command line comes as the hexadecimal bytes of its UTF-8 form,
-// so that no shell, loader or code page can alter it; it is started, and the
-// boxes are read, through the wide calls, so that texts arrive whole under
-// any system code page. Output, one line each, texts in UTF-8 and in hex:
+// blanks). --console gives the program a console of its own whose output code
+// page is CP, as an administrator's would be, and reports that code page once
+// the program has ended. The command line comes as the hexadecimal bytes of
+// its UTF-8 form, so that no shell, loader or code page can alter it; it is
+// started, and the boxes are read, through the wide calls, so that texts
+// arrive whole under any system code page. Output, one line each, texts in
+// UTF-8 and in hex:
 //   box caption=HEX text=HEX buttons=ID[,ID...]
-//   exit code=N elapsed_ms=N      or      timeout elapsed_ms=N
+//   exit code=N elapsed_ms=N [console_code_page=N]      or      timeout elapsed_ms=N
 #include "hex_text.h"
 
 #include <windows.h>
@@ -88,6 +91,7 @@ int main(int argc, char** argv) {
     DWORD hold_ms = 0;
     DWORD timeout_ms = 60000;
     const char* module = nullptr;
+    UINT console_code_page = 0;
     int at = 1;
     for (; at + 1 < argc; ++at) {
         if (std::strcmp(argv[at], "--hold") == 0 && at + 2 < argc) {
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
             timeout_ms = std::strtoul(argv[++at], nullptr, 10);
         } else if (std::strcmp(argv[at], "--module") == 0) {
             module = argv[++at];
+        } else if (std::strcmp(argv[at], "--console") == 0) {
+            console_code_page = std::strtoul(argv[++at], nullptr, 10);
         } else {
             break;
         }
@@ -112,6 +118,14 @@ int main(int argc, char** argv) {
         held = CreateFileA(hold_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (held == INVALID_HANDLE_VALUE) {
             std::printf("error hold %lu\n", GetLastError());
+            return 2;
+        }
+    }
+
+    if (console_code_page != 0) {
+        FreeConsole();  // started from Unix with pipes, the bench has no real console: it makes one
+        if (!AllocConsole() || !SetConsoleOutputCP(console_code_page)) {
+            std::printf("error console %lu\n", GetLastError());
             return 2;
         }
     }
@@ -151,7 +165,9 @@ int main(int argc, char** argv) {
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    std::printf("exit code=%lu elapsed_ms=%llu\n", code, GetTickCount64() - started);
+    std::printf("exit code=%lu elapsed_ms=%llu", code, GetTickCount64() - started);
+    if (console_code_page != 0) std::printf(" console_code_page=%u", GetConsoleOutputCP());
+    std::printf("\n");
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     return 0;
 }

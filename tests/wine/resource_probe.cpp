@@ -1,11 +1,12 @@
 // Reports the icon and cursor groups and the version of an executable, read
 // as data:
 //   resource_probe.exe PATH
-// prints one line a group: "icon|cursor id=N images=N WxH bits=N", and one
-// line a version value: "version NAME=HEX" (the value's bytes in the code
-// page of its block), after "version file=A.B.C.D"; then what its
-// application manifest asks: "manifest level=LEVEL ui_access=VALUE
-// code_page=VALUE|none supported_os=N", or "manifest missing".
+// prints one line a group: "icon|cursor id=N images=N WxH bits=N", the
+// languages the version resource is stored under: "version languages=040C[,...]",
+// and one line a version value: "version NAME=HEX" (the value's bytes in the
+// code page of its block), after "version file=A.B.C.D product=A.B.C.D prerelease=0|1";
+// then what its application manifest asks: "manifest level=LEVEL
+// ui_access=VALUE code_page=VALUE|none supported_os=N", or "manifest missing".
 #include "hex_text.h"
 
 #include <windows.h>
@@ -50,6 +51,20 @@ void report(HMODULE module, const char* kind, LPCSTR type, WORD id) {
     std::printf("%s id=%u images=%u %ux%u bits=%u\n", kind, id, group->count, width, height, bits);
 }
 
+BOOL CALLBACK add_language(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR list) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", language);
+    std::string& languages = *reinterpret_cast<std::string*>(list);
+    languages += (languages.empty() ? "" : ",") + std::string(hex);
+    return TRUE;
+}
+
+void report_version_languages(HMODULE module) {
+    std::string languages;
+    EnumResourceLanguagesA(module, RT_VERSION, MAKEINTRESOURCEA(1), add_language, reinterpret_cast<LONG_PTR>(&languages));
+    std::printf("version languages=%s\n", languages.c_str());
+}
+
 void report_version(const char* path) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
@@ -61,9 +76,12 @@ void report_version(const char* path) {
         std::printf("version missing\n");
         return;
     }
-    std::printf("version file=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
-    for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductVersion"}) {
+    std::printf("version file=%lu.%lu.%lu.%lu product=%lu.%lu.%lu.%lu prerelease=%d\n", fixed->dwFileVersionMS >> 16,
+                fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+                fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF, fixed->dwProductVersionLS >> 16,
+                fixed->dwProductVersionLS & 0xFFFF, (fixed->dwFileFlags & fixed->dwFileFlagsMask & VS_FF_PRERELEASE) ? 1 : 0);
+    for (const char* name : {"CompanyName", "FileDescription", "FileVersion", "LegalCopyright", "OriginalFilename",
+                             "ProductVersion"}) {
         char* value = nullptr;
         const std::string query = std::string("\\StringFileInfo\\040C04E4\\") + name;
         if (VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) {
@@ -108,6 +126,7 @@ int main(int argc, char** argv) {
     }
     report(module, "icon", RT_GROUP_ICON, 1000);
     report(module, "cursor", RT_GROUP_CURSOR, 1);
+    report_version_languages(module);
     report_version(argv[1]);
     report_manifest(module);
     return 0;

@@ -1,5 +1,6 @@
-// The product carries its icon and cursor: read from the 32-bit executable as
-// data, which any Wine can do even where 32-bit code cannot run.
+// The product carries its icon, cursor and version: read from the 32-bit
+// executables as data, which any Wine can do even where 32-bit code cannot
+// run. The bench's ulvpack.exe says its version too.
 #include "wine_bench.h"
 
 #include "hex_text.h"
@@ -35,8 +36,12 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
     EXPECT_NE(product.output.find("icon id=1000 images=1 32x32 bits=8"), std::string::npos) << product.output;
     EXPECT_NE(product.output.find("cursor id=1 images=1 32x32 bits=1"), std::string::npos) << product.output;
 
-    // Both programs say who made them and which version they are, in French, as Windows shows them.
+    // Both programs say who made them and which version they are, in French, as Windows shows them: the
+    // four-part file version, the whole version of the commit as the product's, and whether it is a release.
+    // The resource itself is stored under French, as its string table and translation say.
     const std::string version = ULV_VERSION;
+    const std::string file_version = ULV_FILE_VERSION;
+    const bool prerelease = version.find('-') != std::string::npos;
     // The updater asks Windows for elevation itself; the tool runs as its caller. Neither sets a code page.
     struct row { std::string program; std::string description; std::string level; };
     const row rows[] = {
@@ -46,12 +51,21 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
     for (const row& r : rows) {
         const process_result found = probe(r.program);
         const std::string name = r.program.substr(r.program.rfind('/') + 1);
-        EXPECT_NE(found.output.find("version file=" + version + ".0\n"), std::string::npos) << found.output;
+        const std::string fixed = "version file=" + file_version + " product=" + file_version +
+                                  " prerelease=" + (prerelease ? "1" : "0") + "\n";
+        EXPECT_NE(found.output.find(fixed), std::string::npos) << fixed << found.output;
+        EXPECT_NE(found.output.find("version languages=040C\n"), std::string::npos) << found.output;
         for (const std::string& line : {version_line("CompanyName", "Ulverno"), version_line("FileDescription", r.description),
-                                        version_line("OriginalFilename", name), version_line("ProductVersion", version + ".0")}) {
+                                        version_line("OriginalFilename", name), version_line("FileVersion", file_version),
+                                        version_line("LegalCopyright", "\xA9 Ulverno " ULV_COPYRIGHT_YEAR),
+                                        version_line("ProductVersion", version)}) {
             EXPECT_NE(found.output.find(line), std::string::npos) << name << ": " << line << found.output;
         }
         EXPECT_NE(found.output.find("manifest level=" + r.level + " ui_access=false code_page=none supported_os=4\n"),
                   std::string::npos) << found.output;
     }
+    // The Windows package tool says the same version (as the Linux one does).
+    process_result said = run_under_wine({"C:\\ulvbench\\ulvpack.exe", "--version"});
+    said.output.erase(std::remove(said.output.begin(), said.output.end(), '\r'), said.output.end());
+    EXPECT_EQ(said.output, "ulvpack " + version + "\n");
 }

@@ -63,6 +63,9 @@ bench_run run_in_bench(const std::string& command_line, const bench_options& opt
         arguments.insert(arguments.end(), {"--hold", options.hold_path, std::to_string(options.hold_ms)});
     }
     if (!options.module.empty()) arguments.insert(arguments.end(), {"--module", options.module});
+    if (options.console_code_page != 0) {
+        arguments.insert(arguments.end(), {"--console", std::to_string(options.console_code_page)});
+    }
     arguments.insert(arguments.end(), {"--timeout", std::to_string(options.timeout_ms), to_hex(command_line)});
     const process_result process = run_process(arguments, environment);
 
@@ -76,6 +79,8 @@ bench_run run_in_bench(const std::string& command_line, const bench_options& opt
         } else if (line.rfind("exit ", 0) == 0) {
             run.exit_code = std::stoi(field(line, "code"));
             run.elapsed_ms = std::stol(field(line, "elapsed_ms"));
+            const std::string console = field(line, "console_code_page");
+            if (!console.empty()) run.console_code_page = std::stoul(console);
         } else if (line.rfind("timeout ", 0) == 0) {
             run.timed_out = true;
         }

@@ -16,6 +16,7 @@ struct bench_run {
     int exit_code = -1;
     long elapsed_ms = -1;
     bool timed_out = false;
+    unsigned console_code_page = 0;  // of the console given with bench_options::console_code_page, after the run
     std::string transcript;  // what the helper printed, for failure messages
 };
 
@@ -29,6 +30,7 @@ struct bench_options {
     long timeout_ms = 60000 * time_factor;
     std::string module;     // Windows path of the program, when the command line cannot tell it
     std::string locale;     // the host locale the programs run in, which gives Wine its system code page
+    unsigned console_code_page = 0;  // a console of its own with this output code page, 0 for none
 };
 
 // Starts `command_line` (UTF-8), exactly as given, under the bench.

@@ -25,6 +25,7 @@ const char usage[] =
     "  verify [--against DIR] [--key PUB] PKG      would the updater apply it (on that installation)?\n"
     "  extract [--force] PKG DIR                   write its targets under DIR\n"
     "  sign --key KEY PKG                          write PKG.sig, which a signed updater requires\n"
+    "  --version                                   say which version this is (that of its release)\n"
     "\n"
     "ulvpack COMMAND --help tells more about each command.\n"
     "Exit status: 0 done, 1 refused or invalid, 2 usage or I/O error.\n";
@@ -32,6 +33,10 @@ const char usage[] =
 int run_command(int argc, char** argv) {
     if (argc >= 2 && asks_for_help(argv[1])) {
         std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("ulvpack %s\n", ULV_VERSION);
         return exit_ok;
     }
     struct command {
@@ -49,9 +54,10 @@ int run_command(int argc, char** argv) {
 
 // Whatever the system or the memory does, the tool ends with a message and a
 // status a pipeline can read, never with an escaped exception.
-int run_guarded(int argc, char** argv) {
+template <typename Run>
+int run_guarded(Run run) {
     try {
-        return run_command(argc, argv);
+        return run();
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ulvpack: out of memory\n");
     } catch (const std::exception& failure) {
@@ -62,13 +68,25 @@ int run_guarded(int argc, char** argv) {
     return exit_usage;
 }
 
-}  // namespace
-
 #ifdef _WIN32
+// The console belongs to the administrator's session and outlives the tool:
+// its output code page goes back to what it was on every way out.
+UINT console_code_page = 0;  // 0: no console
+
+void restore_console_code_page() {
+    if (console_code_page != 0) SetConsoleOutputCP(console_code_page);
+}
+
+// Ctrl+C, Ctrl+Break, the console closing: the process ends without
+// returning from wmain, so the code page goes back first.
+BOOL WINAPI on_console_event(DWORD) {
+    restore_console_code_page();
+    return FALSE;  // the system's handler then ends the process, as before
+}
+
 // The arguments in UTF-8, whatever the ANSI code page: paths in any script
 // are then opened as given (the file services take UTF-8 paths).
-int wmain(int argc, wchar_t** wide) {
-    SetConsoleOutputCP(CP_UTF8);  // messages and listings are UTF-8
+int run_wide(int argc, wchar_t** wide) {
     std::vector<std::string> arguments;
     std::vector<char*> argv;
     for (int i = 0; i < argc; ++i) {
@@ -80,12 +98,27 @@ int wmain(int argc, wchar_t** wide) {
     }
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    return run_guarded(argc, argv.data());
+    return run_command(argc, argv.data());
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** wide) {
+    console_code_page = GetConsoleOutputCP();
+    if (console_code_page != 0) {
+        SetConsoleCtrlHandler(on_console_event, TRUE);
+        SetConsoleOutputCP(CP_UTF8);  // messages and listings are UTF-8
+    }
+    const int status = run_guarded([&] { return run_wide(argc, wide); });
+    restore_console_code_page();
+    return status;
 }
 #else
 int main(int argc, char** argv) {
     // A file size limit must show as a failed write, not end the process.
     std::signal(SIGXFSZ, SIG_IGN);
-    return run_guarded(argc, argv);
+    return run_guarded([&] { return run_command(argc, argv); });
 }
 #endif
