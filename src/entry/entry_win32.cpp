@@ -4,17 +4,21 @@
 // wide form, so that paths in any script reach the program whole, whatever
 // the system's code page.
 #include "startup/command_line_tail.h"
+#include "platform/text_codec.h"
 #include "startup/split_command_line.h"
 
 #include <windows.h>
 
+#include <cwchar>
 #include <memory>
 #include <new>
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*runtime_tail*/, int /*show_command*/) {
     const wchar_t* wide = GetCommandLineW();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    const std::unique_ptr<char[]> line(size > 0 ? new (std::nothrow) char[size] : nullptr);
-    if (!line || WideCharToMultiByte(CP_UTF8, 0, wide, -1, line.get(), size, nullptr, nullptr) != size) return 0;
+    const size_t units = std::wcslen(wide);
+    const size_t size = utf8_from_utf16(wide, units, nullptr);
+    const std::unique_ptr<char[]> line(new (std::nothrow) char[size + 1]);
+    if (!line) return 0;
+    line[utf8_from_utf16(wide, units, line.get())] = '\0';
     return split_command_line(command_line_tail(line.get()));
 }

@@ -83,9 +83,10 @@ void delete_file(const char* path);
 void pause_for(uint32_t milliseconds);
 
 // Starts the program that `command` names (with its arguments, as a command
-// line is written) with `show_command`, and waits at most 30 s for it to be
-// ready for input, not for it to end. The result is above 31 when the
-// program started (the WinExec convention).
+// line is written) with `show_command`, and on Win32 waits at most 30 s for it
+// to be ready for input (never for it to end), as WinExec does. The result
+// is above 31 when the program started (the WinExec convention). The POSIX
+// port starts one program path, without arguments, and does not wait.
 uint32_t start_program(const char* command, int show_command);
 
 // Shows `text` in a modal box with `caption` and `style`; returns once the

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 extern char** environ;
@@ -28,14 +29,33 @@ uint32_t start_program(const char* command, int /*show_command*/) {
     return posix_spawnp(&child, program.c_str(), nullptr, nullptr, arguments, environ) == 0 ? 33 : 2;
 }
 
+namespace {
+
+// The text as a terminal may show it: a control character (C0, DEL, C1),
+// which a terminal would take as a command, and a byte that is not UTF-8
+// each become "?".
+std::string shown(std::string_view text) {
+    std::string line;
+    for (size_t at = 0; at < text.size();) {
+        uint32_t code_point = 0;
+        const size_t length = decode_utf8(text, at, code_point);
+        const bool control = code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
+        if (length == 0 || control) {
+            line += '?';
+        } else {
+            line.append(text, at, length);
+        }
+        at += length != 0 ? length : 1;
+    }
+    return line;
+}
+
+}  // namespace
+
 // One line on standard error. A person at a terminal acknowledges it with
 // Enter; anything else (a script, a test) is not held up.
 void show_message_box(const char* text, const char* caption, unsigned /*style*/) {
-    std::string line = std::string(caption) + ": " + text;
-    for (char& c : line) {
-        if (static_cast<unsigned char>(c) < 0x20) c = '?';
-    }
-    line += '\n';
+    std::string line = shown(std::string(caption) + ": " + text) + '\n';
     for (size_t done = 0; done < line.size();) {
         const ssize_t put = write(STDERR_FILENO, line.data() + done, line.size() - done);
         if (put < 0 && errno == EINTR) continue;

@@ -26,17 +26,16 @@ std::unique_ptr<wchar_t[]> wide(const char* utf8) {
 }
 
 // Copies `length` UTF-16 units into `buffer` as UTF-8, NUL-terminated; a
-// unit left alone by a cut (the first half of a pair) is dropped. Returns the
-// number of bytes written, without the NUL.
+// pair cut in half by the limit is dropped whole, and a unit that was never
+// part of a pair becomes "?" (utf8_from_utf16). Returns the number of bytes
+// written, without the NUL.
 uint32_t copy_utf8(const wchar_t* text, int length, char* buffer, uint32_t characters) {
     if (characters == 0) return 0;
     if (length > static_cast<int>(characters) - 1) length = static_cast<int>(characters) - 1;
     if (length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
-    const int size = length == 0 ? 0
-                   : WideCharToMultiByte(CP_UTF8, 0, text, length, buffer, static_cast<int>(utf8_room(characters)) - 1,
-                                         nullptr, nullptr);
-    buffer[size > 0 ? size : 0] = '\0';
-    return size > 0 ? static_cast<uint32_t>(size) : 0;
+    const size_t size = utf8_from_utf16(text, static_cast<size_t>(length), buffer);
+    buffer[size] = '\0';
+    return static_cast<uint32_t>(size);
 }
 
 // A directory query: the length it gives counts the NUL when the buffer was

@@ -1,5 +1,7 @@
 #include "platform/text_codec.h"
 
+#include <cstring>
+
 namespace {
 
 // Code points of the bytes 0x80 to 0x9F; 0 marks the unassigned ones, which
@@ -75,6 +77,29 @@ size_t decode_utf8(std::string_view utf8, size_t at, uint32_t& code_point) {
 void append_utf8(uint32_t code_point, std::string& out) {
     char bytes[4];
     out.append(bytes, static_cast<size_t>(put_utf8(code_point, bytes) - bytes));
+}
+
+size_t utf8_from_utf16(const void* units, size_t count, char* out) {
+    const auto unit = [units](size_t at) {
+        uint16_t value;
+        std::memcpy(&value, static_cast<const unsigned char*>(units) + 2 * at, 2);
+        return value;
+    };
+    size_t size = 0;
+    for (size_t at = 0; at < count; ++at) {
+        uint32_t code_point = unit(at);
+        const bool high = code_point >= 0xD800 && code_point <= 0xDBFF;
+        if (high && at + 1 < count && unit(at + 1) >= 0xDC00 && unit(at + 1) <= 0xDFFF) {
+            code_point = 0x10000 + ((code_point - 0xD800) << 10) + (unit(++at) - 0xDC00);
+        } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+            code_point = '?';
+        }
+        char bytes[4];
+        const size_t length = static_cast<size_t>(put_utf8(code_point, bytes) - bytes);
+        if (out != nullptr) std::memcpy(out + size, bytes, length);
+        size += length;
+    }
+    return size;
 }
 
 size_t character_count(std::string_view utf8) {

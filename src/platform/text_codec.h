@@ -27,6 +27,13 @@ size_t decode_utf8(std::string_view utf8, size_t at, uint32_t& code_point);
 // Appends the UTF-8 form of `code_point` (at most U+10FFFF, no surrogate).
 void append_utf8(uint32_t code_point, std::string& out);
 
+// The length in bytes of the UTF-8 form of `count` UTF-16 units at `units`
+// (16 bits each, in the machine's byte order), written to `out` unless it is
+// null. A unit of a surrogate pair without its other half becomes "?", as
+// the system's ANSI calls give it: such a text never names another file, nor
+// runs another program, than the one its writer meant (none can have "?").
+size_t utf8_from_utf16(const void* units, size_t count, char* out);
+
 // The number of characters of `utf8`, as Windows counts them.
 size_t character_count(std::string_view utf8);
 

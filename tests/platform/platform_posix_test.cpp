@@ -144,6 +144,26 @@ TEST(text_codec, converts_code_page_1252_both_ways) {
     EXPECT_EQ(utf8_to_1252_replacing("a\xE2\x98\x83" "b\xFF" "c\xC3\xA9"), "a?b?c\xE9");
 }
 
+// What Windows gives in UTF-16 comes in whole, but a unit of a pair without
+// its other half, which UTF-8 cannot hold, becomes "?": no Windows file nor
+// program has that name, where a replacement character would name another.
+TEST(text_codec, takes_utf16_as_windows_gives_it) {
+    struct row { std::u16string units; std::string utf8; };
+    const row rows[] = {
+        {u"C:\\x.upd", "C:\\x.upd"},
+        {u"caf\u00E9 \u20AC \u66F4", "caf\xC3\xA9 \xE2\x82\xAC \xE6\x9B\xB4"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string(u"x") + char16_t(0xDC00) + u".upd", "x?.upd"},
+        {std::u16string(u"x") + char16_t(0xD800), "x?"},
+        {std::u16string(1, char16_t(0xD83D)) + char16_t(0xD83D) + char16_t(0xDE00), "?\xF0\x9F\x98\x80"},
+    };
+    for (const row& r : rows) {
+        std::string out(utf8_from_utf16(r.units.data(), r.units.size(), nullptr), '\0');
+        EXPECT_EQ(utf8_from_utf16(r.units.data(), r.units.size(), out.data()), r.utf8.size());
+        EXPECT_EQ(out, r.utf8);
+    }
+}
+
 TEST(text_codec, counts_characters_as_windows_does) {
     const std::string text = "a\xF0\x9F\x98\x80\xFF\xC3\xA9";  // a, a character of two units, a stray byte, é
     EXPECT_EQ(character_count(text), 5u);

@@ -56,6 +56,10 @@ TEST_F(posix_updater, exits_with_0_after_a_failure) {
     const process_result result = run({});
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.errors, "Mise-\xC3\xA0-jour d'Ulverno: Erreur : pas de fichier sp\xC3\xA9" "cifi\xC3\xA9.\n");
+    // Nothing in a path reaches the terminal as a command: control characters (C0, DEL, C1) and bytes
+    // that are not UTF-8 show as "?".
+    EXPECT_EQ(run({"x\x1B[2J\x7F\xC2\x9B" "31m\xC2\x9D\xFF\xC3\xA9.upd"}).errors,
+              "Mise-\xC3\xA0-jour d'Ulverno: Erreur : ouverture de x?[2J??31m??\xC3\xA9.upd impossible.\n");
 }
 
 TEST_F(posix_updater, starts_the_follow_up_program) {

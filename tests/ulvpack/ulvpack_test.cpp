@@ -325,6 +325,12 @@ TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
     EXPECT_NE(result.output.find("install directory"), std::string::npos);
     EXPECT_NE(result.output.find("2 targets, 6 bytes, 3 records"), std::string::npos) << result.output;
 
+    // Folders come in the order of the names as packages store them: \x80 (the euro sign) before \xE9.
+    write_file(folder.at("f.upd"), whole("windows/d\xE9/a", "") + whole("windows/d\x80/b", ""));
+    const std::string listing = ulvpack({"list", "--folders", folder.at("f.upd")}).output;
+    const std::string folders = listing.substr(listing.find("FOLDERS"));
+    EXPECT_LT(folders.find("windows/d\xE2\x82\xAC"), folders.find("windows/d\xC3\xA9")) << folders;
+
     result = ulvpack({"list", "--json", folder.at("p.upd")});
     EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
               std::string::npos) << result.output;

@@ -150,7 +150,7 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
         return false;
     }
     // The updater never makes nor removes folders: a new file needs its folder, and no folder in its place.
-    std::map<std::string, std::string> new_folders;  // by windows_key, to the release's spelling
+    names_by_key new_folders;  // by windows_key, to the release's spelling
     for (const source_file& file : comparison.added) {
         if (comparison.folders.count(windows_key(file.name)) != 0) {
             problem = quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "

@@ -102,7 +102,7 @@ int run_list(int argc, char** argv) {
 
     scan_handlers handlers;
     uint64_t rows = 0;
-    std::map<std::string, std::string> folders;  // as Windows compares them, to the first spelling
+    names_by_key folders;  // as Windows compares them, to the first spelling
     handlers.on_target = [&](const scanned_target& target) {
         json ? print_json_row(target, rows == 0) : print_text_row(target);
         ++rows;

@@ -2,6 +2,8 @@
 // the updater's own reader, walk and name rule.
 #include "commands.h"
 
+#include "platform/text_codec.h"
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <cwchar>
 #include <windows.h>
 #else
 #include <csignal>
@@ -90,10 +93,9 @@ int run_wide(int argc, wchar_t** wide) {
     std::vector<std::string> arguments;
     std::vector<char*> argv;
     for (int i = 0; i < argc; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(size > 0 ? static_cast<size_t>(size) : 1, '\0');
-        if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), size, nullptr, nullptr);
-        utf8.resize(std::strlen(utf8.c_str()));
+        const size_t units = std::wcslen(wide[i]);
+        std::string utf8(utf8_from_utf16(wide[i], units, nullptr), '\0');
+        utf8_from_utf16(wide[i], units, utf8.data());
         arguments.push_back(utf8);
     }
     for (std::string& argument : arguments) argv.push_back(argument.data());

@@ -2,6 +2,8 @@
 
 #include "name_rules.h"
 
+#include "platform/text_codec.h"
+
 #include <algorithm>
 
 namespace {
@@ -83,6 +85,12 @@ std::string windows_key(const std::string& name) {
         if (!component.empty()) key += (key.empty() ? "" : "/") + component;
     }
     return key;
+}
+
+bool in_stored_order::operator()(const std::string& a, const std::string& b) const {
+    std::string stored_a;
+    std::string stored_b;
+    return (utf8_to_1252(a, stored_a) ? stored_a : a) < (utf8_to_1252(b, stored_b) ? stored_b : b);
 }
 
 name_clash add_name(name_set& names, const std::string& name) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ struct name_set {
 // The name as Windows tells files apart: case folded, its components joined
 // by "/", without the dots and spaces that end them, without empty ones.
 std::string windows_key(const std::string& name);
+
+// Orders names (or their keys) by the code page 1252 bytes that packages
+// store them in, a name the code page cannot hold by its UTF-8: listings
+// keep the order they have always had.
+struct in_stored_order {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+// Names keyed as Windows compares them, in that order.
+using names_by_key = std::map<std::string, std::string, in_stored_order>;
 
 // Adds the name (with its root prefix) and says how it clashes
 // with those added before. A clashing name is still added.

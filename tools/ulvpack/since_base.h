@@ -3,6 +3,7 @@
 // folders BASE has tell whether the updater can install the rest.
 #pragma once
 
+#include "name_set.h"
 #include "source_files.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ struct base_comparison {
     std::vector<source_file> added;    // not in BASE
     uint64_t unchanged = 0;            // files left out
     uint64_t bytes_saved = 0;          // their bytes
-    std::map<std::string, std::string> removed;  // in BASE, no longer in the release: windows_key to the name
+    names_by_key removed;  // in BASE, no longer in the release: windows_key to the name
                                                  // as BASE spells it (UTF-8, as names on a disk may not fit
                                                  // the code page)
     std::set<std::string> folders;     // windows_key of every folder BASE has, roots included

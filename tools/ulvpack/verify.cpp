@@ -40,9 +40,9 @@ const char usage[] =
 // targets it holds read-only, and folders where a target goes.
 struct installation_check {
     fs::path folder;
-    std::map<std::string, std::string> missing_folders;
-    std::map<std::string, std::string> read_only;
-    std::map<std::string, std::string> in_the_way;  // folders where the package installs a file
+    names_by_key missing_folders;
+    names_by_key read_only;
+    names_by_key in_the_way;  // folders where the package installs a file
 
     void take(const scanned_target& target) {
         std::error_code error;
