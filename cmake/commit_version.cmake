@@ -4,7 +4,9 @@
 #     vX.Y.Z, HASH the first 12 hexadecimal digits of the commit; with no such
 #     tag, X.Y.Z is the project() version and N counts from the root commit;
 #   - sources outside a git checkout of their own (an unpacked archive) are
-#     X.Y.Z-dev.0+unknown, X.Y.Z the project() version: they cannot name their commit.
+#     X.Y.Z-dev.0+unknown, X.Y.Z the project() version: they cannot name their commit;
+#   - a shallow clone, which cannot count the commits since the tag, names the
+#     commit but not N: X.Y.Z-dev.0+gHASH.shallow.
 # The four-part file version of the Windows resources is X.Y.Z.N (N = 0 for a
 # release), so that a later build always has a higher one.
 #
@@ -57,10 +59,13 @@ function(ulv_commit_version checkout fallback version_var year_var)
   else()
     message(FATAL_ERROR "The nearest tag, ${tag}, is not vX.Y.Z: no version to carry")
   endif()
-  if(count EQUAL 0)
+  ulv_git(shallow rev-parse --is-shallow-repository)
+  string(SUBSTRING "${commit}" 0 12 hash)
+  if(tag AND count EQUAL 0)
     set(version "${release}")
+  elseif(shallow STREQUAL "true")
+    set(version "${release}-dev.0+g${hash}.shallow")
   else()
-    string(SUBSTRING "${commit}" 0 12 hash)
     set(version "${release}-dev.${count}+g${hash}")
   endif()
   # A build folder follows the commits: it configures again once HEAD moves.
@@ -80,7 +85,7 @@ endfunction()
 # ulv_commit_version; stops the configuration when VERSION is not one, or
 # when a part does not fit the resource's 16 bits.
 function(ulv_file_version version out_var)
-  if(NOT version MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)(-dev\\.([0-9]+)\\+(g[0-9a-f]+|unknown))?$")
+  if(NOT version MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)(-dev\\.([0-9]+)\\+(g[0-9a-f]+(\\.shallow)?|unknown))?$")
     message(FATAL_ERROR "\"${version}\" is not a version: X.Y.Z or X.Y.Z-dev.N+gHASH")
   endif()
   set(parts ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3} 0)

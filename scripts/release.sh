@@ -14,11 +14,28 @@
 # It is built in scratch folders (build/release/) and moved into dist/ only
 # once complete; a release of the same name already in dist/ is never
 # replaced (the run fails if its bytes differ).
+# With --package-key PUB (an ECDSA P-256 public key, PEM), the updater is
+# built with that key and applies only packages signed with it: the release
+# is then named ulverno-updater-VERSION-signed-KEY, KEY the first 16
+# hexadecimal digits of the key's SHA-256, which its README gives whole.
 # With --twice, builds it a second time as another builder would (a git
 # configuration that converts line ends, umask 077, another time zone), and
 # publishes it only if both are identical, modes and times included, and if
 # unzip, in another time zone, gives the release folder back.
 set -euo pipefail
+twice=no
+package_key=""
+while [ $# -gt 0 ]; do
+    case $1 in
+        --twice) twice=yes ;;
+        --package-key)
+            [ $# -ge 2 ] && [ -f "$2" ] || { echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2; }
+            package_key=$(realpath "$2")
+            shift ;;
+        *) echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2 ;;
+    esac
+    shift
+done
 cd "$(dirname "$0")/.."
 . scripts/lib/setup.sh
 ensure_build_tools
@@ -33,8 +50,8 @@ committed() {  # [PATH...]: a tar of HEAD
 # What is released is what is committed: its version too, which counts the
 # commits since the last tag.
 if [ "$(git rev-parse --is-shallow-repository)" = true ]; then
-    echo "A shallow clone cannot count the commits since the last tag: fetch the whole history first." >&2
-    exit 1
+    echo "Note: a shallow clone cannot count the commits since the last tag: the version says .shallow;" \
+         "fetch the whole history for a release to publish." >&2
 fi
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
@@ -45,6 +62,12 @@ mkdir -p "$work/head"
 committed CMakeLists.txt cmake | tar -x -C "$work/head"
 version=$(cmake -DULV_CHECKOUT="$PWD" -P "$work/head/cmake/commit_version.cmake")
 name=ulverno-updater-$version
+key_flags=()
+if [ -n "$package_key" ]; then
+    fingerprint=$(openssl pkey -pubin -in "$package_key" -outform DER | sha256sum | cut -d' ' -f1)
+    name=$name-signed-${fingerprint:0:16}
+    key_flags=(-DULV_PACKAGE_KEY="$package_key")
+fi
 
 # Builds HEAD from scratch in the folder SCRATCH, and writes the release
 # folder and zip in SCRATCH/out. Nothing in dist/ is touched: a build that
@@ -56,13 +79,18 @@ build_release() {  # SCRATCH
     committed | tar -x -C "$src"
     local flags="-ffile-prefix-map=$src=."
     cmake -S "$src" -B "$scratch/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" >/dev/null
+          -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" \
+          "${key_flags[@]}" >/dev/null
     cmake --build "$scratch/win32" -j "$(nproc)" --target ulvupdate ulvpack >/dev/null
     cmake -S "$src" -B "$scratch/linux" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON \
           -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DULV_RELEASE_VERSION="$version" >/dev/null
     cmake --build "$scratch/linux" -j "$(nproc)" --target ulvpack >/dev/null
     cp "$scratch/win32/ulvupdate.exe" "$scratch/win32/ulvpack.exe" "$scratch/linux/ulvpack" "$out/$name/"
-    sed "1s/^# Ulverno updater\$/& $version/" "$src/README.md" >"$out/$name/README.md"
+    {
+        sed -n "1s/^# Ulverno updater\$/& $version/p" "$src/README.md"
+        [ -z "$package_key" ] || printf '\nThis ulvupdate.exe is built with the package key whose SHA-256 is\n%s:\nit applies only packages signed with that key (see "Signed updates").\n' "$fingerprint"
+        tail -n +2 "$src/README.md"
+    } >"$out/$name/README.md"
     # Every part of the release says the same version: the README's title,
     # the Linux ulvpack, and the product version of the Windows programs.
     [ "$(head -1 "$out/$name/README.md")" = "# Ulverno updater $version" ] &&
@@ -128,7 +156,7 @@ publish() {  # SCRATCH
 }
 
 build_release "$work/one"
-if [ "${1:-}" = --twice ]; then
+if [ "$twice" = yes ]; then
     home=$work/home
     mkdir "$home"
     printf '[core]\n\tautocrlf = true\n' >"$home/.gitconfig"
@@ -148,6 +176,6 @@ fi
 publish "$work/one"
 echo "dist/$name/, $name.zip and $name.zip.sha256, version $version, dated $(date -u -d "@$SOURCE_DATE_EPOCH" +%F)"
 cat "dist/$name/SHA256SUMS"
-if [ "${1:-}" = --twice ]; then
+if [ "$twice" = yes ]; then
     echo "Built twice: identical bytes ($(sha256sum "dist/$name.zip" | cut -c1-16)... for the zip)"
 fi
