@@ -84,17 +84,17 @@ bool signature_holds(int package, const char* package_path, sha256_state* digest
 // classic package does.
 bool prove_package(int package, const char* package_path) {
     const unsigned char* key = vendor_public_key();
-    package_walk proof(package, nullptr);
-    proof.digest = key != nullptr ? sha256_start() : nullptr;
-    if (key != nullptr && proof.digest == nullptr) return false;
+    sha256_state* digest = key != nullptr ? sha256_start() : nullptr;
+    if (key != nullptr && digest == nullptr) return false;
+    package_walk proof(package, nullptr, digest);
     walk_event event;
     do {
-        event = next_walk_event(proof);
-    } while (!is_last(event) && !(event == walk_event::target_begins && proof.integrity.version() == 0 && key == nullptr));
-    const bool classic = proof.integrity.version() == 0;
+        event = proof.next();
+    } while (!is_last(event) && !(event == walk_event::target_begins && proof.integrity().version() == 0 && key == nullptr));
+    const bool classic = proof.integrity().version() == 0;
     const bool sound = event == walk_event::package_ended || (classic && event != walk_event::read_failed);
     if (key == nullptr) return sound;
-    return signature_holds(package, package_path, proof.digest, key) && sound;
+    return signature_holds(package, package_path, digest, key) && sound;
 }
 
 int reject_malformed(int package, open_target& target) {
@@ -104,11 +104,18 @@ int reject_malformed(int package, open_target& target) {
     return 0;
 }
 
+// True when the package's file is as it was when it was opened (when that
+// could be told at all).
+bool unchanged(int package, const file_stamp* opened) {
+    file_stamp now;
+    return opened == nullptr || (stamp_of(package, now) == 1 && same_stamp(now, *opened));
+}
+
 // The update is complete: the package goes, and then its signature file,
-// unless its path names another file by now (a new package put in its place
-// while this one was applied).
-void finish_with(int package, const char* package_path) {
-    const bool still_there = names_open_file(package_path, package) == 1;
+// unless a new package took its place while this one was applied: put at
+// its path, or written into its file.
+void finish_with(int package, const char* package_path, const file_stamp* opened) {
+    const bool still_there = names_open_file(package_path, package) == 1 && unchanged(package, opened);
     close_file(package);
     if (!still_there) return;
     delete_file(package_path);
@@ -136,24 +143,26 @@ int apply_package(const char* package_path) {
         return 0;
     }
 
+    file_stamp stamp;
+    const file_stamp* opened = stamp_of(package, stamp) == 1 ? &stamp : nullptr;
     open_target target;
-    // The package may change between the proof and the writing: the walk
-    // that writes checks each record again.
-    if (!prove_package(package, package_path) || rewind_file(package) != 1) {
+    // A package that changed while it was proven is not the one proven. It
+    // may still change while it is written: that walk checks each record again.
+    if (!prove_package(package, package_path) || !unchanged(package, opened) || rewind_file(package) != 1) {
         return reject_malformed(package, target);
     }
     package_walk walk(package, &roots);
     created_folders folders;
     for (;;) {
-        switch (next_walk_event(walk)) {
+        switch (walk.next()) {
             case walk_event::target_begins:
-                target.path = std::move(walk.target_path);
+                target.path = walk.take_target_path();
                 if (!create_target(target, package, folders)) {
                     return reject_unwritten(package, target, target.path.get());
                 }
                 break;
             case walk_event::piece:
-                if (!write_piece(target.handle, piece_bytes(walk), walk.header.piece_length)) {
+                if (!write_piece(target.handle, walk.piece(), walk.header().piece_length)) {
                     return reject_unwritten(package, target, target.path.get());
                 }
                 break;
@@ -164,7 +173,7 @@ int apply_package(const char* package_path) {
                 if (const char* unflushed = flush_created_folders(folders)) {
                     return reject_unwritten(package, target, unflushed);
                 }
-                finish_with(package, package_path);
+                finish_with(package, package_path, opened);
                 return 1;
             case walk_event::package_malformed:
             case walk_event::read_failed:

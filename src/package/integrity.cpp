@@ -25,6 +25,22 @@ bool near_a_marker(uint32_t value) {
     return false;
 }
 
+// True when opaque_1 and opaque_3 both take 5 bytes, as version 2 writes
+// them (opaque_1 whatever its value, the first record's opaque_3, the
+// package's length, likewise), so that a record's length is known before
+// them; classic packers write 0 in one byte.
+bool written_as_protected(const T_deserialization& record) {
+    uint32_t at = 0;
+    uint32_t value;
+    uint32_t widths[4];
+    for (uint32_t& width : widths) {
+        const uint32_t start = at;
+        if (!decode_varint_at(record.data, record.size, at, value)) return false;
+        width = at - start;
+    }
+    return widths[1] == 5 && widths[3] == 5;
+}
+
 }  // namespace
 
 uint32_t record_checksum(int version, const T_deserialization& record, const record_header& header) {
@@ -37,9 +53,13 @@ uint32_t record_checksum(int version, const T_deserialization& record, const rec
     return crc32c(record.data + at, record.size - at);
 }
 
-integrity_fault integrity_check::check_first(const record_header& header, uint64_t on_disk) {
+integrity_fault integrity_check::check_first(const T_deserialization& record, const record_header& header,
+                                             uint64_t on_disk) {
     protected_version = version_of(header.opaque_2);
-    if (protected_version == 0) return near_a_marker(header.opaque_2) ? integrity_fault::damaged_marker : integrity_fault::none;
+    if (protected_version == 0) {
+        const bool damaged = near_a_marker(header.opaque_2) || written_as_protected(record);
+        return damaged ? integrity_fault::damaged_marker : integrity_fault::none;
+    }
     marker = header.opaque_2;
     declared = header.opaque_3;
     found = on_disk;

@@ -29,7 +29,7 @@ constexpr uint32_t integrity_marker_v2 = 0x32564C55;
 enum class integrity_fault {
     none,
     wrong_length,    // the package is not as long as its first record says
-    damaged_marker,  // the first record's opaque_2 is a few bits away from a marker
+    damaged_marker,  // the first record has no marker, but is written as a protected one
     no_marker,       // a later record does not carry the first record's marker
     wrong_index,     // a record does not carry its own index
     padded,          // bytes follow the piece inside the record
@@ -49,8 +49,11 @@ class integrity_check {
 public:
     // The first record, `on_disk` being the length of the package as its file
     // holds it: decides whether the package is protected and checks the
-    // length it declares.
-    integrity_fault check_first(const record_header& header, uint64_t on_disk);
+    // length it declares. A first record that carries no marker but looks
+    // written as a protected one (a value a few bits away from a marker, or
+    // opaque_1 and opaque_3 both in 5 bytes, as protected packages write
+    // them and classic ones never do) is a damaged protected package.
+    integrity_fault check_first(const T_deserialization& record, const record_header& header, uint64_t on_disk);
 
     // Every loaded record (the first one too, after check_first), its header
     // read and its payload inside it; `continues` says that it continues a

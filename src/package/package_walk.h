@@ -10,56 +10,94 @@
 #include "package/record_header.h"
 #include "package/target_names.h"
 #include "package/target_roots.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 
 enum class walk_event {
     target_begins,      // a target's first record; its name passed the name rule
-    piece,              // the current record's piece: piece_bytes(), header.piece_length bytes
+    piece,              // the current record's piece: piece(), header().piece_length bytes
     target_completes,   // the current record completed its target
     package_ended,      // no whole record follows a completed target: the package is complete
-    package_malformed,  // `fault` says why
-    read_failed,        // the system failed to read the package or to hold a record (`last_load` says
-                        // which), or memory for a name or a path ran out (`last_load` is `loaded`)
+    package_malformed,  // failure() says why
+    read_failed,        // the system failed to read the package or to hold a record, a name or a path
 };
 
 enum class walk_fault {
     none,
-    no_record,            // not one whole record (`last_load` says what was found)
-    ends_inside_target,   // no whole record while a target is incomplete (`last_load`)
-    unreadable_header,    // `unread_field` names the field
+    no_record,            // not one whole record (`found` says what was there)
+    ends_inside_target,   // no whole record while a target is incomplete (`found`)
+    unreadable_header,    // `header` says which field
     payload_past_record,  // the piece reaches past the record's end
     refused_name,         // `refused` says why
     broken_integrity,     // a protected package's integrity fields show damage: `broken` says which
 };
 
-// Which event the next call starts from; only next_walk_event uses it.
-enum class walk_step { load, piece, after_piece, finished };
-
-struct package_walk {
-    package_walk(int package, const target_roots* roots) : package(package), roots(roots) {}
-
-    int package;                 // a handle at the package's first byte
-    const target_roots* roots;   // null: names are checked, not mapped
-    sha256_state* digest = nullptr;  // when set, receives every byte read from the package
-    T_deserialization reader;
-    record_header header;        // of the current record
-    heap_string target_path;     // at target_begins, when roots were given: the target's path
-    uint32_t records = 0;        // records loaded so far
-    uint64_t record_offset = 0;  // byte offset of the current record, or of the bytes that were not one
-    bool target_open = false;
-    integrity_check integrity;   // known to be protected, or not, once the first record is read
-    load_status last_load = load_status::loaded;
+// Why a walk ended in package_malformed or read_failed.
+struct walk_failure {
     walk_fault fault = walk_fault::none;
-    const char* unread_field = nullptr;
+    load_status found = load_status::loaded;  // what the last load found instead of a record, if anything
+    header_problem header;                    // for unreadable_header
     name_fault refused = name_fault::none;
     integrity_fault broken = integrity_fault::none;
-    walk_event last_event = walk_event::package_malformed;
-    walk_step step = walk_step::load;
 };
 
-// The next event. After one of the last three, every further call gives it again.
-walk_event next_walk_event(package_walk& walk);
+class package_walk {
+public:
+    // Walks the package open at `package`, from its first byte. With
+    // `roots`, the name of each target is mapped to its path; without, only
+    // checked. Every byte read is added to `digest` when one is given.
+    package_walk(int package, const target_roots* roots, sha256_state* digest = nullptr);
+    package_walk(const package_walk&) = delete;
+    package_walk& operator=(const package_walk&) = delete;
 
-// The bytes of the current piece, valid until the next call of next_walk_event.
-const unsigned char* piece_bytes(const package_walk& walk);
+    // The next event. After one of the last three, every further call gives it again.
+    walk_event next();
+
+    // The header of the current record, at target_begins, piece and target_completes.
+    const record_header& header() const { return current; }
+
+    // The bytes of the current piece, valid until the next call of next().
+    const unsigned char* piece() const { return reader.data + reader.pos; }
+
+    // At target_begins, when roots were given: the target's path, which the caller takes.
+    heap_string take_target_path() { return std::move(target_path); }
+
+    // Records loaded so far, and the byte offset of the current record (or of
+    // the bytes that were no record).
+    uint64_t records() const { return loaded; }
+    uint64_t record_offset() const { return offset; }
+
+    // The bytes left in the current record after its header (for messages).
+    uint32_t bytes_after_header() const { return reader.size - reader.pos; }
+
+    // Why the walk ended, after package_malformed or read_failed.
+    const walk_failure& failure() const { return why; }
+
+    // What the integrity fields say: the version once the first record is read.
+    const integrity_check& integrity() const { return checks; }
+
+private:
+    enum class step { load, piece, after_piece, finished };
+
+    walk_event load_next_record();
+    walk_event check_record();
+    walk_event begin_target();
+    walk_event end_of_records();
+    walk_event finish(walk_event event, walk_fault fault = walk_fault::none);
+    walk_event broken(integrity_fault fault);
+
+    int package;
+    const target_roots* roots;
+    sha256_state* digest;
+    T_deserialization reader;
+    record_header current;
+    heap_string target_path;
+    uint64_t loaded = 0;
+    uint64_t offset = 0;
+    bool target_open = false;
+    integrity_check checks;
+    walk_failure why;
+    walk_event last = walk_event::package_malformed;
+    step next_step = step::load;
+};

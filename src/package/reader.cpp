@@ -65,13 +65,17 @@ bool T_deserialization::next_varint(uint32_t& value) {
     return decode_varint_at(data, size, pos, value);
 }
 
-bool T_deserialization::next_string(heap_string& text) {
+bool T_deserialization::next_string(heap_string& text, bool* out_of_memory) {
+    if (out_of_memory != nullptr) *out_of_memory = false;
     if (pos >= size) return false;
     const void* end = std::memchr(data + pos, '\0', size - pos);
     if (end == nullptr) return false;
     const size_t length = static_cast<const unsigned char*>(end) - (data + pos);
     char* copy = new (std::nothrow) char[length + 1];
-    if (copy == nullptr) return false;
+    if (copy == nullptr) {
+        if (out_of_memory != nullptr) *out_of_memory = true;
+        return false;
+    }
     std::memcpy(copy, data + pos, length + 1);
     text.reset(copy);
     pos += static_cast<uint32_t>(length + 1);

@@ -72,8 +72,9 @@ public:
 
     // Copies the NUL-terminated string at `pos` into a new heap string, which
     // the caller owns, and moves past its NUL. False when no NUL comes before
-    // the record's end, or the copy cannot be allocated.
-    bool next_string(heap_string& text);
+    // the record's end, or the copy cannot be allocated: then
+    // `out_of_memory`, when given, says which.
+    bool next_string(heap_string& text, bool* out_of_memory = nullptr);
 
 private:
     load_status load(int package, sha256_state* digest);

@@ -1,5 +1,7 @@
 #include "package/target_names.h"
 
+#include "platform/text_codec.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -90,6 +92,22 @@ name_fault check_target_name(const char* entry_name) {
     if (names_a_device(rest)) return name_fault::device_name;
     if (std::strchr(rest, ':') != nullptr) return name_fault::stream_name;
     if (reserved_character(rest) != nullptr) return name_fault::reserved_character;
+    return name_fault::none;
+}
+
+bool names_a_folder(const char* name) {
+    const char* last = name;
+    for (const char* at = name; *at != '\0'; ++at) {
+        if (*at == '/' || *at == '\\') last = at + 1;
+    }
+    return last[std::strspn(last, ". ")] == '\0';
+}
+
+name_fault check_file_name(const char* entry_name) {
+    const name_fault fault = check_target_name(entry_name);
+    if (fault != name_fault::none) return fault;
+    if (names_a_folder(entry_name)) return name_fault::folder_name;
+    if (character_count(entry_name) > longest_windows_path) return name_fault::too_long;
     return name_fault::none;
 }
 

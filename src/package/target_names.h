@@ -28,7 +28,12 @@ enum class name_fault {
     device_name,  // a component that opens a device instead of a file
     stream_name,  // a colon: it would name a stream of another file
     reserved_character,  // <, >, ", |, ?, * or a control character: no Windows file has it
+    folder_name,  // the name ends in a folder, not a file (checked for protected packages)
+    too_long,     // longer than any Windows path (checked for protected packages)
 };
+
+// The longest path Windows can name, in characters.
+constexpr size_t longest_windows_path = 32767;
 
 // True when a component of `rest` is made only of dots and spaces with at
 // least two dots: Windows drops trailing dots and spaces, so each of them
@@ -47,10 +52,22 @@ bool names_a_device(const char* rest);
 const char* reserved_character(const char* rest);
 
 // The one rule for names, for the updater and for the package tool alike,
-// applied in the order of the faults above. A name that breaks it is refused
-// before anything is created: creating it could never succeed, or would
-// write somewhere else.
+// applied in the order of the faults above, up to reserved_character. A name
+// that breaks it is refused before anything is created: creating it could
+// never succeed, or would write somewhere else.
 name_fault check_target_name(const char* entry_name);
+
+// True when `name` ends in a folder rather than a file: its last component,
+// split at "/" and "\", is empty or made only of dots and spaces, which
+// Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").
+bool names_a_folder(const char* name);
+
+// The rule, and then what no file can be: a name that ends in a folder, or
+// is longer than any Windows path. What a protected package proves of each
+// of its names before anything is written (for a classic package, creating
+// such a file fails as the format describes), and what the package tool
+// ships.
+name_fault check_file_name(const char* entry_name);
 
 // The target path of `entry_name`: its root, "/", and the rest of the name
 // unchanged, in a new heap string the caller owns. Null when the name breaks

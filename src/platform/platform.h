@@ -42,6 +42,22 @@ int names_open_file(const char* path, int handle);
 // only at the end of the file, or -1 on an error. A count of 0 reads nothing.
 int32_t read_bytes(int handle, void* buffer, uint32_t count);
 
+// What tells whether a file's bytes may have changed since it was looked at:
+// its size, and the times the system keeps of its last writes.
+struct file_stamp {
+    uint64_t size = 0;
+    uint64_t written = 0;  // when its bytes were last written
+    uint64_t changed = 0;  // when it was last changed in any way (0 where the system keeps no such time)
+};
+
+inline bool same_stamp(const file_stamp& a, const file_stamp& b) {
+    return a.size == b.size && a.written == b.written && a.changed == b.changed;
+}
+
+// The stamp of the file open at `handle`. Returns 1, or 0 when the system
+// cannot tell.
+int stamp_of(int handle, file_stamp& stamp);
+
 // Moves the position of `handle` back to the file's first byte. Returns 1,
 // or 0 when the system cannot.
 int rewind_file(int handle);

@@ -70,6 +70,16 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     return static_cast<int32_t>(done);
 }
 
+int stamp_of(int handle, file_stamp& stamp) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return 0;
+    const auto nanoseconds = [](const timespec& at) {
+        return static_cast<uint64_t>(at.tv_sec) * 1000000000u + static_cast<uint64_t>(at.tv_nsec);
+    };
+    stamp = {static_cast<uint64_t>(status.st_size), nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+    return 1;
+}
+
 int rewind_file(int handle) {
     return lseek(handle, 0, SEEK_SET) == 0 ? 1 : 0;
 }

@@ -95,6 +95,16 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     return static_cast<int32_t>(done);
 }
 
+int stamp_of(int handle, file_stamp& stamp) {
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(handle));
+    FILE_BASIC_INFO times;
+    LARGE_INTEGER size;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size)) return 0;
+    stamp = {static_cast<uint64_t>(size.QuadPart), static_cast<uint64_t>(times.LastWriteTime.QuadPart),
+             static_cast<uint64_t>(times.ChangeTime.QuadPart)};
+    return 1;
+}
+
 int rewind_file(int handle) {
     return _lseeki64(handle, 0, SEEK_SET) == 0 ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -231,15 +231,21 @@ TEST_F(apply_package_test, writes_a_target_that_can_be_created_only_on_the_fifth
     EXPECT_EQ(recorded().pauses, std::vector<uint32_t>(5, 100));
 }
 
+// Release 1 is installed from the bytes read; release 2, put at the same
+// path meanwhile (in place of the file, or written into it), stays.
 TEST_F(apply_package_test, leaves_a_new_package_put_in_its_place_meanwhile) {
-    recorded().on_pause = [&](size_t) {
-        write_file(folder.at("new.upd"), "release 2");
-        std::filesystem::rename(folder.at("new.upd"), package);
-    };
-    EXPECT_EQ(apply(whole("windows/a.txt", "release 1")), 1);
-    EXPECT_EQ(read_file(windows("a.txt")), "release 1");
-    EXPECT_EQ(read_file(package), "release 2");
-    EXPECT_TRUE(texts().empty());
+    const std::string release_2 = whole("windows/a.txt", "release 2, a longer one");
+    for (const bool in_place : {false, true}) {
+        reset_recording();
+        recorded().on_pause = [&](size_t) {
+            write_file(in_place ? package : folder.at("new.upd"), release_2);
+            if (!in_place) std::filesystem::rename(folder.at("new.upd"), package);
+        };
+        EXPECT_EQ(apply(whole("windows/a.txt", "release 1")), 1) << in_place;
+        EXPECT_EQ(read_file(windows("a.txt")), "release 1") << in_place;
+        EXPECT_EQ(read_file(package), release_2) << in_place;
+        EXPECT_TRUE(texts().empty()) << in_place;
+    }
 }
 
 TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {

@@ -5,7 +5,7 @@
 #include "package/record_header.h"
 #include "package/varint.h"
 #include "platform/platform.h"
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 #include "support/package_bytes.h"
 #include "support/scratch.h"
 

@@ -1,6 +1,6 @@
 #include "support/package_bytes.h"
 
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 
 #include "package/crc32c.h"
 #include "package/integrity.h"
@@ -24,32 +24,47 @@ std::string every_byte_value(size_t length) {
     return bytes;
 }
 
-std::string protected_package(const std::vector<std::pair<std::string, std::string>>& targets, int version) {
-    std::vector<std::string> headers;
-    uint64_t length = 0;
-    for (int pass = 0; pass < 2; ++pass) {  // the first pass finds the length that the first record declares
-        headers.clear();
-        for (size_t index = 0; index < targets.size(); ++index) {
-            const auto& [name, content] = targets[index];
-            record_fields fields;
-            fields.entry_name = name;
-            fields.file_size = static_cast<uint32_t>(content.size());
-            fields.opaque_1_in_5_bytes = true;
-            fields.opaque_2 = version == 2 ? integrity_marker_v2 : integrity_marker_v1;
-            if (version == 1) fields.opaque_1 = crc32c(reinterpret_cast<const unsigned char*>(content.data()), content.size());
-            fields.opaque_3 = static_cast<uint32_t>(index == 0 ? length : index);
-            fields.opaque_3_in_5_bytes = index == 0;
-            std::string header;
-            append_record_header(fields, fields.file_size, header);
-            if (version == 2) seal_record(header, reinterpret_cast<const unsigned char*>(content.data()), fields.file_size);
-            headers.push_back(header);
-        }
-        length = 0;
-        for (size_t index = 0; index < targets.size(); ++index) length += headers[index].size() + targets[index].second.size();
+namespace {
+
+// One sealed record: its integrity fields (`declared`, the package's length,
+// for the first), its checksum over what it covers, its padding inside it.
+std::string sealed(const protected_piece& p, int version, size_t index, uint64_t declared) {
+    record_fields fields;
+    fields.entry_name = p.name;
+    fields.file_size = p.file_size;
+    fields.piece_offset = p.offset;
+    fields.opaque_1_in_5_bytes = true;
+    fields.opaque_2 = p.marker != 0 ? p.marker : version == 2 ? integrity_marker_v2 : integrity_marker_v1;
+    fields.opaque_3 = static_cast<uint32_t>(index == 0 ? declared : p.index >= 0 ? p.index : index);
+    fields.opaque_3_in_5_bytes = index == 0;
+    const std::string piece = p.payload + p.padding;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
+    if (version == 1) fields.opaque_1 = crc32c(bytes, p.payload.size());
+    std::string header;
+    if (!append_record_header(fields, static_cast<uint32_t>(piece.size()), header) || piece.size() >= 128) {
+        throw std::logic_error("record too large for a test");
     }
+    header.back() = static_cast<char>(p.payload.size());  // piece_length, one byte: the padding is no piece
+    if (version == 2) seal_record(header, bytes, static_cast<uint32_t>(piece.size()));
+    return header + piece;
+}
+
+}  // namespace
+
+std::string protected_records(const std::vector<protected_piece>& pieces, int version, const std::string& tail) {
+    uint64_t length = tail.size();
+    for (size_t index = 0; index < pieces.size(); ++index) length += sealed(pieces[index], version, index, 0).size();
     std::string package;
-    for (size_t index = 0; index < targets.size(); ++index) package += headers[index] + targets[index].second;
-    return package;
+    for (size_t index = 0; index < pieces.size(); ++index) package += sealed(pieces[index], version, index, length);
+    return package + tail;
+}
+
+std::string protected_package(const std::vector<std::pair<std::string, std::string>>& targets, int version) {
+    std::vector<protected_piece> pieces;
+    for (const auto& [name, content] : targets) {
+        pieces.push_back({name, static_cast<uint32_t>(content.size()), 0, content, "", -1, 0});
+    }
+    return protected_records(pieces, version);
 }
 
 std::string whole(const std::string& name, const std::string& content) {

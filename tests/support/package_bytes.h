@@ -19,3 +19,19 @@ std::string whole(const std::string& name, const std::string& content);
 // targets, each whole in one record, names stored as given: the way to
 // protect names that the package tool refuses to pack.
 std::string protected_package(const std::vector<std::pair<std::string, std::string>>& targets, int version = 2);
+
+// A record of a protected package whose fields are whatever a test needs,
+// sealed so that its checksum holds: what only the other checks can refuse.
+struct protected_piece {
+    std::string name;
+    uint32_t file_size = 0;
+    uint32_t offset = 0;
+    std::string payload;  // at most 127 bytes with the padding
+    std::string padding;  // bytes inside the record after the payload
+    int64_t index = -1;   // the index the record carries; -1: its own
+    uint32_t marker = 0;  // the marker it carries; 0: the version's
+};
+
+// Records of a protected package, sealed, the first declaring their length
+// and that of the bytes of `tail` that follow them.
+std::string protected_records(const std::vector<protected_piece>& pieces, int version = 2, const std::string& tail = "");

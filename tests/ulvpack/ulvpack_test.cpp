@@ -73,14 +73,15 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
     EXPECT_NE(ulvpack({"verify", folder.at("v1.upd")}).errors.find("integrity: version 1,"), std::string::npos);
 
     // Every cut point, an extension, a bit flipped in every byte (names, header fields, the pieces of the last
-    // target), and names Windows cannot store: each is refused whole, before anything is written.
+    // target), and names Windows cannot store or that name folders: each is refused whole, before anything is
+    // written.
     std::vector<std::string> damaged = {whole_package + "x", whole_package + whole_package};
     for (size_t cut = 1; cut < whole_package.size(); ++cut) damaged.push_back(whole_package.substr(0, cut));
     for (size_t at = 0; at < whole_package.size(); ++at) {
         damaged.push_back(whole_package);
         damaged.back()[at] ^= 0x02;
     }
-    for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F"}) {
+    for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ "}) {  // and folders
         damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + std::string(reserved), "b"}}));
     }
     for (size_t i = 0; i < damaged.size(); ++i) {

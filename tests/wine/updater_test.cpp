@@ -2,7 +2,7 @@
 #include "wine_bench.h"
 
 #include "notify/messages.h"
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 #include "support/package_bytes.h"
 #include "support/process.h"
 #include "support/scratch.h"

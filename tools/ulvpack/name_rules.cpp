@@ -22,18 +22,21 @@ std::vector<std::string> components(const std::string& rest) {
 
 }  // namespace
 
-std::string updater_refusal(const std::string& name) {
-    switch (check_target_name(name.c_str())) {
+std::string name_refusal(const std::string& name) {
+    switch (check_file_name(name.c_str())) {
         case name_fault::no_prefix: return "does not start with ulverno/, windows/ or windows_system/";
         case name_fault::climbs_out: return "climbs out of its root with \"..\"";
         case name_fault::device_name: return "has a component that is a Windows device name (CON, NUL, COM1...)";
         case name_fault::stream_name: return "has a colon, which Windows does not allow in file names (it names a stream)";
         case name_fault::reserved_character: {
-            const char* found = reserved_character(name.c_str());
-            const unsigned char c = static_cast<unsigned char>(*found);
+            const unsigned char c = static_cast<unsigned char>(*reserved_character(name.c_str()));
             return "has a character that Windows does not allow in file names (" +
                    (c < 0x20 ? "control character" : std::string(1, static_cast<char>(c))) + ")";
         }
+        case name_fault::folder_name: return "names a folder, not a file: the updater writes only files";
+        case name_fault::too_long:
+            return "is longer than any Windows path (" + std::to_string(longest_windows_path) +
+                   " characters): the updater could never install it";
         case name_fault::none: break;
     }
     return "";
@@ -47,12 +50,6 @@ std::string windows_refusal(const std::string& name) {
         if (part.back() == '.' || part.back() == ' ') return "has a component ending in a dot or a space, which Windows drops";
     }
     return "";
-}
-
-bool names_a_folder(const std::string& name) {
-    const size_t separator = name.find_last_of("/\\");
-    const std::string last = separator == std::string::npos ? name : name.substr(separator + 1);
-    return last.find_first_not_of(". ") == std::string::npos;
 }
 
 std::vector<std::string> name_parts(const std::string& name) {

@@ -31,11 +31,11 @@ std::string why_not_loaded(load_status status, uint64_t left) {
 
 // What a protected package's integrity fields show, for a record or at the end.
 std::string integrity_text(const package_walk& walk, uint64_t stray) {
-    const record_header& header = walk.header;
-    const integrity_check& integrity = walk.integrity;
-    switch (walk.broken) {
+    const record_header& header = walk.header();
+    const integrity_check& integrity = walk.integrity();
+    switch (walk.failure().broken) {
         case integrity_fault::wrong_length:
-            if (walk.last_load != load_status::loaded) {
+            if (walk.failure().found != load_status::loaded) {
                 return "the package ends after " + plural(integrity.found_length(), "byte") + " of records, but its first record says " +
                        std::to_string(integrity.declared_length()) + " (modulo 2^32): it was cut short or extended";
             }
@@ -46,7 +46,7 @@ std::string integrity_text(const package_walk& walk, uint64_t stray) {
         case integrity_fault::no_marker: return "the record does not carry the integrity marker that the first record carries";
         case integrity_fault::wrong_index:
             return "the record carries index " + std::to_string(header.opaque_3) + " where index " +
-                   std::to_string(walk.records - 1) + " belongs (indexes count from 0): records are missing, repeated or out of order";
+                   std::to_string(walk.records() - 1) + " belongs (indexes count from 0): records are missing, repeated or out of order";
         case integrity_fault::padded: return "bytes follow the piece inside the record, which a protected package never has: the record's header is damaged";
         case integrity_fault::renamed: return "the record continues a target under another name: the record's header is damaged";
         case integrity_fault::resized: return "the record gives its target another size than the target's first record: the record's header is damaged";
@@ -60,7 +60,7 @@ std::string integrity_text(const package_walk& walk, uint64_t stray) {
         }
         case integrity_fault::stray_bytes:
             return plural(stray, "byte") + " after the last target of a protected package, which has none (" +
-                   why_not_loaded(walk.last_load, stray) + ")";
+                   why_not_loaded(walk.failure().found, stray) + ")";
         case integrity_fault::out_of_memory:
         case integrity_fault::none: break;
     }
@@ -76,9 +76,10 @@ public:
         result.package_size = size > 0 ? static_cast<uint64_t>(size) : 0;
         package_walk walk(package, nullptr);
         for (;;) {
-            const walk_event event = next_walk_event(walk);
-            result.records = walk.records;
-            result.integrity_version = walk.integrity.version();
+            const walk_event event = walk.next();
+            result.records = walk.records();
+            result.integrity_version = walk.integrity().version();
+            result.marker_damaged = walk.failure().broken == integrity_fault::damaged_marker;
             switch (event) {
                 case walk_event::target_begins:
                     if (!begin_target(walk)) return scan_outcome::scanned;
@@ -109,8 +110,8 @@ public:
 
 private:
     void finding(const package_walk& walk, bool is_error, const std::string& text) {
-        const uint64_t record = walk.records + (walk.last_load == load_status::loaded ? 0 : 1);
-        report({is_error, record, walk.record_offset, text});
+        const uint64_t record = walk.records() + (walk.failure().found == load_status::loaded ? 0 : 1);
+        report({is_error, record, walk.record_offset(), text});
     }
     void report(const scan_finding& found) {
         if (found.error) {
@@ -126,13 +127,13 @@ private:
     void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
     void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
     uint64_t bytes_from(const package_walk& walk) const {
-        return result.package_size > walk.record_offset ? result.package_size - walk.record_offset : 0;
+        return result.package_size > walk.record_offset() ? result.package_size - walk.record_offset() : 0;
     }
-    std::string not_loaded(const package_walk& walk) const { return why_not_loaded(walk.last_load, bytes_from(walk)); }
+    std::string not_loaded(const package_walk& walk) const { return why_not_loaded(walk.failure().found, bytes_from(walk)); }
 
     void malformed(const package_walk& walk) {
-        const record_header& header = walk.header;
-        switch (walk.fault) {
+        const record_header& header = walk.header();
+        switch (walk.failure().fault) {
             case walk_fault::no_record:
                 if (result.package_size == 0) {
                     report({true, 0, 0, "the package is empty"});
@@ -146,14 +147,14 @@ private:
                                 " written): " + not_loaded(walk));
                 break;
             case walk_fault::unreadable_header:
-                error(walk, std::string("the header field ") + walk.unread_field + " runs past the record's end or past 32 bits");
+                error(walk, std::string("the header field ") + walk.failure().header.field + " runs past the record's end");
                 break;
             case walk_fault::payload_past_record:
                 error(walk, "the piece of " + plural(header.piece_length, "byte") + " reaches past the record's end (" +
-                                std::to_string(walk.reader.size - walk.reader.pos) + " left)");
+                                std::to_string(walk.bytes_after_header()) + " left)");
                 break;
             case walk_fault::refused_name:
-                error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + updater_refusal(header.entry_name.get()));
+                error(walk, "the name " + quoted_name(header.entry_name.get()) + " " + name_refusal(header.entry_name.get()));
                 break;
             case walk_fault::broken_integrity:
                 error(walk, integrity_text(walk, bytes_from(walk)));
@@ -165,14 +166,15 @@ private:
 
     // False when the updater could never install the target: the scan ends there.
     bool begin_target(const package_walk& walk) {
-        const std::string name = walk.header.entry_name.get();
-        if (character_count(name) > longest_windows_path) {
-            return refuse_name(walk, "a name of " + plural(character_count(name), "character") +
-                                         " is longer than any Windows path (32,767): the updater could never install it");
-        }
+        const std::string name = walk.header().entry_name.get();
         const std::string quoted = quoted_name(name);
-        if (names_a_folder(name)) {
-            return refuse_name(walk, quoted + " names a folder, not a file: the updater writes only files");
+        // The walk refused these in a protected package already; a classic one would fail on them later.
+        const std::string refusal = name_refusal(name);
+        if (!refusal.empty()) {
+            // "a/ " names a folder on Windows, and a file on POSIX.
+            result.name_clash = names_a_folder(name.c_str());
+            error(walk, "the name " + quoted + " " + refusal);
+            return false;
         }
         const std::string windows = windows_refusal(name);
         if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would alter it");
@@ -181,10 +183,10 @@ private:
                 warning(walk, quoted + " is installed more than once: the last copy wins");
                 break;
             case name_clash::below_a_file:
-                return refuse_name(walk, quoted + " needs a folder where an earlier target installs a file: "
+                return refuse_clash(walk, quoted + " needs a folder where an earlier target installs a file: "
                                                   "the updater never makes folders");
             case name_clash::over_a_folder:
-                return refuse_name(walk, quoted + " installs a file where earlier targets need a folder: "
+                return refuse_clash(walk, quoted + " installs a file where earlier targets need a folder: "
                                                   "the updater never removes folders");
             case name_clash::none:
                 break;
@@ -192,22 +194,22 @@ private:
         target = scanned_target{};
         target.name = name;
         target.prefix = find_root_prefix(name.c_str());
-        target.file_size = walk.header.file_size;
-        target.first_record = walk.records;
-        target.first_offset = walk.record_offset;
+        target.file_size = walk.header().file_size;
+        target.first_record = walk.records();
+        target.first_offset = walk.record_offset();
         target_open = true;
         ++result.targets;
         return true;
     }
 
-    bool refuse_name(const package_walk& walk, const std::string& text) {
+    bool refuse_clash(const package_walk& walk, const std::string& text) {
         result.name_clash = true;
         error(walk, text);
         return false;
     }
 
     bool take_piece(const package_walk& walk) {
-        const record_header& header = walk.header;
+        const record_header& header = walk.header();
         if (target.pieces > 0 && std::strcmp(header.entry_name.get(), target.name.c_str()) != 0) {
             warning(walk, "continues target " + quoted_name(target.name) + " under another name, " +
                               quoted_name(header.entry_name.get()) + ", which is ignored");
@@ -220,7 +222,7 @@ private:
         target.written += header.piece_length;
         result.bytes += header.piece_length;
         target.complete = completes_target(header);
-        return !handlers.on_piece || handlers.on_piece(target, piece_bytes(walk), header.piece_length);
+        return !handlers.on_piece || handlers.on_piece(target, walk.piece(), header.piece_length);
     }
 
     void complete_target(const package_walk& walk) {
@@ -270,5 +272,8 @@ std::string printable_text(const std::string& utf8) {
 }
 
 std::string quoted_name(const std::string& name) {
-    return "\"" + printable_text(name) + "\"";
+    // A name may be as long as a record: a message shows its start.
+    constexpr size_t shown = 256;
+    const size_t cut = prefix_within(name, shown);
+    return "\"" + printable_text(name.substr(0, cut)) + (cut < name.size() ? "...\"" : "\"");
 }

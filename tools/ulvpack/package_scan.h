@@ -47,9 +47,10 @@ struct scan_result {
     uint64_t package_size = 0;
     bool would_apply = false;   // the updater would install every target and delete the package
     int integrity_version = 0;  // 1 or 2 when its records carry the integrity fields, else 0
+    bool marker_damaged = false;  // ... 0 because the first record's marker is damaged
     bool refused = false;       // the updater would refuse it: `refusal` says why
-    bool name_clash = false;    // ... because a name names a folder, or clashes with another as Windows compares
-                                // names: the POSIX port, whose file names differ, may still install it
+    bool name_clash = false;    // ... because of what Windows makes of a name (a folder, or the same file as
+                                // another name): the POSIX port, whose file names differ, may still install it
     scan_finding refusal;
 };
 
@@ -66,5 +67,6 @@ scan_outcome scan_package(const std::string& path, const scan_handlers& handlers
 // a name from a package must not reach a terminal as commands.
 std::string printable_text(const std::string& utf8);
 
-// The same in double quotes, for messages.
+// The same in double quotes, for messages; a name longer than 256
+// characters is shown by its start, followed by "...".
 std::string quoted_name(const std::string& name);

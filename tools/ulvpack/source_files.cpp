@@ -125,11 +125,8 @@ bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder
 }  // namespace
 
 std::string unpackable(const std::string& name) {
-    if (character_count(name) > longest_windows_path) return "is longer than any Windows path (32,767 characters)";
-    std::string why = updater_refusal(name);
-    if (why.empty() && names_a_folder(name)) why = "names a folder, not a file: the updater writes only files";
-    if (why.empty()) why = windows_refusal(name);
-    return why;
+    const std::string why = name_refusal(name);
+    return why.empty() ? windows_refusal(name) : why;
 }
 
 bool in_package_order(const source_file& a, const source_file& b) {

@@ -80,6 +80,15 @@ struct installation_check {
     }
 };
 
+std::string integrity_said(const scan_result& result) {
+    switch (result.integrity_version) {
+        case 2: return "version 2, CRC-32C per record (name and header too), length checked";
+        case 1: return "version 1, CRC-32C per piece, length checked";
+    }
+    return result.marker_damaged ? "damaged (the first record was written protected, but its marker is gone)"
+                                 : "none (classic package)";
+}
+
 }  // namespace
 
 int run_verify(int argc, char** argv) {
@@ -125,12 +134,7 @@ int run_verify(int argc, char** argv) {
     }
     scan_result result;
     if (!scan_or_complain("verify", path, handlers, result)) return exit_usage;
-    if (result.records > 0) {
-        say("verify", std::string(path) + ": integrity: " +
-                          (result.integrity_version == 2   ? "version 2, CRC-32C per record (name and header too), length checked"
-                           : result.integrity_version == 1 ? "version 1, CRC-32C per piece, length checked"
-                                                           : "none (classic package)"));
-    }
+    if (result.records > 0) say("verify", std::string(path) + ": integrity: " + integrity_said(result));
     const bool fits = against == nullptr || installation.report(path);
     const std::string unsigned_why = key_path != nullptr ? signature_problem(path, key) : "";
     if (key_path != nullptr) {

@@ -1,7 +1,7 @@
 #include "write_package.h"
 
 #include "package_scan.h"
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 
 #include "package/crc32c.h"
 #include "package/package_walk.h"

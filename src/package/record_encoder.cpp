@@ -1,4 +1,4 @@
-#include "record_encoder.h"
+#include "package/record_encoder.h"
 
 #include "package/crc32c.h"
 #include "package/reader.h"
