@@ -36,7 +36,7 @@ private:
 
 }  // namespace
 
-TEST(decode_varint, reads_the_examples_and_stops_at_count) {
+TEST(decode_varint, reads_one_two_and_four_byte_numbers_and_stops_at_count) {
     struct row { bytes in; uint32_t count; bool ok; uint32_t value; };
     const row rows[] = {
         {"\x05", 1, true, 5},
@@ -196,7 +196,7 @@ TEST(next_string, copies_up_to_the_nul_and_fails_without_one) {
     EXPECT_FALSE(reader.next_string(text));
 }
 
-TEST(read_record_header, reads_the_worked_example) {
+TEST(read_record_header, reads_a_whole_three_byte_target_in_24_bytes) {
     const bytes example("\x18\x00\x00\x00windows/a.txt\0\x03\x00\x03" "abc", 24);
     package_file package(example);
     T_deserialization reader;

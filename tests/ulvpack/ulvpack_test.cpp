@@ -45,7 +45,7 @@ std::vector<std::string> sources_of(const std::string& tree) {
 
 }  // namespace
 
-TEST(ulvpack_create, writes_the_worked_example_byte_for_byte) {
+TEST(ulvpack_create, writes_a_classic_three_byte_target_byte_for_byte) {
     scratch_folder folder;
     write_file(folder.at("a.txt"), "abc");
     const process_result result =

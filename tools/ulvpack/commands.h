@@ -18,6 +18,7 @@ int sign_written_package(const char* command, const std::string& path, const std
 constexpr int exit_ok = 0;
 constexpr int exit_refused = 1;
 constexpr int exit_usage = 2;
+constexpr int exit_io_error = 2;  // the same status as a usage error: the tool could not do its work
 
 // True when `argument` asks for help.
 bool asks_for_help(const char* argument);

@@ -58,7 +58,7 @@ int refuse(const std::string& message) {
 
 int fail(const std::string& message) {
     say("create", message);
-    return exit_usage;
+    return exit_io_error;
 }
 
 bool parse_piece_size(const std::string& text, uint64_t& size) {
@@ -198,7 +198,7 @@ int run_create(int argc, char** argv) {
         } else if (argument == "--piece-size") {
             if (!parse_piece_size(argv[++i], options.piece_size)) {
                 return usage_error("create", usage, "bad piece size \"" + std::string(argv[i]) +
-                                                        "\": 1 to 268435455 bytes, suffix K or M");
+                                                        "\": 1 to " + std::to_string(largest_record_length) + " bytes, suffix K or M");
             }
         } else if (argument == "--follow-links") {
             follow_links = true;

@@ -68,7 +68,7 @@ int run_guarded(Run run) {
     } catch (...) {
         std::fprintf(stderr, "ulvpack: unexpected failure\n");
     }
-    return exit_usage;
+    return exit_io_error;
 }
 
 #ifdef _WIN32

@@ -39,14 +39,13 @@ std::string composed_letter(char base, uint16_t accent) {
 std::string composed(const std::string& utf8) {
     std::string out;
     for (size_t at = 0; at < utf8.size(); ++at) {
-        // Combining accents U+0300 to U+033F are the two bytes 0xCC 0x80-0xBF.
-        if (at + 2 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) == 0xCC &&
-            (static_cast<unsigned char>(utf8[at + 2]) & 0xC0) == 0x80) {
-            const uint16_t accent = 0x0300 | (static_cast<unsigned char>(utf8[at + 2]) & 0x3F);
-            const std::string letter = composed_letter(utf8[at], accent);
+        uint32_t accent = 0;
+        const size_t length = decode_utf8(utf8, at + 1, accent);
+        if (length != 0 && accent >= 0x0300 && accent <= 0x036F) {
+            const std::string letter = composed_letter(utf8[at], static_cast<uint16_t>(accent));
             if (!letter.empty()) {
                 out += letter;
-                at += 2;
+                at += length;
                 continue;
             }
         }

@@ -1,5 +1,7 @@
 #include "name_rules.h"
 
+#include "report.h"
+
 #include "package/target_names.h"
 #include "platform/text_codec.h"
 
@@ -35,7 +37,7 @@ std::string name_refusal(const std::string& name) {
         }
         case name_fault::folder_name: return "names a folder, not a file: the updater writes only files";
         case name_fault::too_long:
-            return "is longer than any Windows path (" + std::to_string(longest_windows_path) +
+            return "is longer than any Windows path (" + grouped(longest_windows_path) +
                    " characters): the updater could never install it";
         case name_fault::none: break;
     }

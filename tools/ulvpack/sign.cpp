@@ -28,7 +28,7 @@ int sign_written_package(const char* command, const std::string& path, const std
     bool refused = false;
     if (!sign_package(path, key, fingerprint, why, refused)) {
         say(command, why);
-        return refused ? exit_refused : exit_usage;
+        return refused ? exit_refused : exit_io_error;
     }
     say(command, "signed " + path + ": wrote " + path + ".sig (key SHA-256 " + fingerprint + ")");
     return exit_ok;

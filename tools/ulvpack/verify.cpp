@@ -121,7 +121,7 @@ int run_verify(int argc, char** argv) {
     std::string why;
     if (key_path != nullptr && !read_public_key(key_path, key, why)) {
         say("verify", "cannot use the key " + printable_text(key_path) + ": " + why);
-        return exit_usage;
+        return exit_io_error;
     }
     installation_check installation;
     scan_handlers handlers;
@@ -133,7 +133,7 @@ int run_verify(int argc, char** argv) {
         handlers.on_target = [&](const scanned_target& target) { installation.take(target); };
     }
     scan_result result;
-    if (!scan_or_complain("verify", path, handlers, result)) return exit_usage;
+    if (!scan_or_complain("verify", path, handlers, result)) return exit_io_error;
     if (result.records > 0) say("verify", std::string(path) + ": integrity: " + integrity_said(result));
     const bool fits = against == nullptr || installation.report(path);
     const std::string unsigned_why = key_path != nullptr ? signature_problem(path, key) : "";

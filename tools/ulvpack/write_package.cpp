@@ -1,6 +1,7 @@
 #include "write_package.h"
 
 #include "package_scan.h"
+#include "report.h"
 #include "package/record_encoder.h"
 
 #include "package/crc32c.h"
@@ -84,8 +85,6 @@ std::string failed_write(const fs::path& temporary) {
            (errno != 0 ? std::strerror(errno) : "the disk is full or a size limit was reached");
 }
 
-// Reads the file as it was found: a regular file of the size seen when its
-// folder was read, through no link that was not there then.
 // The package being written: where it goes, and the next record's index.
 struct package_being_written {
     int handle;
@@ -144,7 +143,8 @@ bool records_fit(const std::vector<source_file>& files, const package_options& o
         if (options.protect) fields.opaque_3 = 0xFFFFFFFFu;
         std::string header;
         if (!append_record_header(fields, piece_length(file, 0, options), header)) {
-            problem = "a record of " + quoted_name(file.name) + " would pass 268,435,455 bytes: use a smaller --piece-size";
+            problem = "a record of " + quoted_name(file.name) + " would pass " + grouped(largest_record_length) +
+                      " bytes: use a smaller --piece-size";
             return false;
         }
     }
