@@ -131,27 +131,11 @@ int reject_unwritten(int package, open_target& target, const char* path) {
     return 0;
 }
 
-}  // namespace
-
-int apply_package(const char* package_path) {
-    target_roots roots;
-    resolve_roots(roots);
-    // A signed package must stay what was checked while it is applied.
-    const int package = vendor_public_key() != nullptr ? open_for_reading_unchanged(package_path) : open_for_reading(package_path);
-    if (package == -1) {
-        show_message(text_package_not_opened, package_path);
-        return 0;
-    }
-
-    file_stamp stamp;
-    const file_stamp* opened = stamp_of(package, stamp) == 1 ? &stamp : nullptr;
-    open_target target;
-    // A package that changed while it was proven is not the one proven. It
-    // may still change while it is written: that walk checks each record again.
-    if (!prove_package(package, package_path) || !unchanged(package, opened) || rewind_file(package) != 1) {
-        return reject_malformed(package, target);
-    }
+// Writes every target the walk gives, in record order, then ends the
+// update. Returns 1, or 0 after a failure, which it has shown.
+int install_targets(int package, const char* package_path, const target_roots& roots, const file_stamp* opened) {
     package_walk walk(package, &roots);
+    open_target target;
     created_folders folders;
     for (;;) {
         switch (walk.next()) {
@@ -181,4 +165,26 @@ int apply_package(const char* package_path) {
                 return reject_malformed(package, target);
         }
     }
+}
+
+}  // namespace
+
+int apply_package(const char* package_path) {
+    target_roots roots;
+    resolve_roots(roots);
+    // A signed package must stay what was checked while it is applied.
+    const int package = vendor_public_key() != nullptr ? open_for_reading_unchanged(package_path) : open_for_reading(package_path);
+    if (package == -1) {
+        show_message(text_package_not_opened, package_path);
+        return 0;
+    }
+    file_stamp stamp;
+    const file_stamp* opened = stamp_of(package, stamp) == 1 ? &stamp : nullptr;
+    // A package that changed while it was proven is not the one proven. It
+    // may still change while it is written: that walk checks each record again.
+    if (!prove_package(package, package_path) || !unchanged(package, opened) || rewind_file(package) != 1) {
+        open_target none;
+        return reject_malformed(package, none);
+    }
+    return install_targets(package, package_path, roots, opened);
 }
