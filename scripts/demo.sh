@@ -26,7 +26,7 @@ echo "== Packing demo/sample into update.upd"
 ./build/posix/ulvpack list "$work/update.upd"
 
 hex() { od -An -tx1 -v | tr -d ' \n'; }
-unhex_1252() { printf '%b' "$(sed 's/../\\x&/g')" | iconv -f CP1252 -t UTF-8; }
+unhex() { printf '%b' "$(sed 's/../\\x&/g')"; }  # the bench gives texts in UTF-8
 show_installed() {
     local root=$1 label=$2
     echo "   $label:"
@@ -47,7 +47,7 @@ demo_under_wine() {
     echo "== Running under Wine ($(basename "$WINE_LOADER"), build/$WINDOWS_PRESET): $command"
     "$WINE_LOADER" 'C:\ulvbench\bench.exe' "$(printf '%s' "$command" | hex)" | tr -d '\r' | while read -r kind rest; do
         case $kind in
-            box) echo "   message box: \"$(sed 's/.*text=\([0-9a-f]*\).*/\1/' <<<"$rest" | unhex_1252)\" (OK pressed)" ;;
+            box) echo "   message box: \"$(sed 's/.*text=\([0-9a-f]*\).*/\1/' <<<"$rest" | unhex)\" (OK pressed)" ;;
             exit) echo "   the updater ended: $rest" ;;
             *) echo "   $kind $rest" ;;
         esac
