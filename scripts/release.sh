@@ -31,6 +31,11 @@ while [ $# -gt 0 ]; do
         --package-key)
             [ $# -ge 2 ] && [ -f "$2" ] || { echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2; }
             package_key=$(realpath "$2")
+            if grep -q "PRIVATE KEY" "$package_key"; then
+                echo "$2 is a private key: give its public half (openssl pkey -in $2 -pubout -out vendor.pub)," \
+                     "and keep the private one off the build machine" >&2
+                exit 2
+            fi
             shift ;;
         *) echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2 ;;
     esac

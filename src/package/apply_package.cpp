@@ -3,6 +3,7 @@
 #include "notify/messages.h"
 #include "notify/show_message.h"
 #include "package/created_folders.h"
+#include "package/package_proof.h"
 #include "package/package_signature.h"
 #include "package/package_walk.h"
 #include "package/target_roots.h"
@@ -52,51 +53,6 @@ bool flush_and_close(open_target& target) {
     return flushed && closed;
 }
 
-bool is_last(walk_event event) {
-    return event == walk_event::package_ended || event == walk_event::package_malformed ||
-           event == walk_event::read_failed;
-}
-
-// Adds the bytes from the package's position to its end to `digest`.
-bool digest_the_rest(int package, sha256_state* digest) {
-    unsigned char chunk[16384];
-    for (;;) {
-        const int32_t got = read_bytes(package, chunk, sizeof chunk);
-        if (got <= 0) return got == 0;
-        if (sha256_add(digest, chunk, static_cast<uint32_t>(got)) != 1) return false;
-    }
-}
-
-// True when the signature file signs every byte of the package. The walk
-// that read the package gave the digest every byte it read: the rest, which
-// it did not need, completes it.
-bool signature_holds(int package, const char* package_path, sha256_state* digest, const unsigned char* key) {
-    unsigned char digested[sha256_size];
-    const bool read_whole = digest_the_rest(package, digest);
-    return sha256_finish(digest, digested) == 1 && read_whole && package_signature_holds(package_path, digested, key);
-}
-
-// Before the first target is written: a protected package proves every byte,
-// with every check it allows, and a package of a signed updater its
-// signature, in one walk over the whole of it. A classic package that need
-// not be signed has nothing to prove: the walk stops at its first target. A
-// classic package that is signed shows its faults as it is written, as any
-// classic package does.
-bool prove_package(int package, const char* package_path) {
-    const unsigned char* key = vendor_public_key();
-    sha256_state* digest = key != nullptr ? sha256_start() : nullptr;
-    if (key != nullptr && digest == nullptr) return false;
-    package_walk proof(package, nullptr, digest);
-    walk_event event;
-    do {
-        event = proof.next();
-    } while (!is_last(event) && !(event == walk_event::target_begins && proof.integrity().version() == 0 && key == nullptr));
-    const bool classic = proof.integrity().version() == 0;
-    const bool sound = event == walk_event::package_ended || (classic && event != walk_event::read_failed);
-    if (key == nullptr) return sound;
-    return signature_holds(package, package_path, digest, key) && sound;
-}
-
 int reject_malformed(int package, open_target& target) {
     close_file(package);
     show_message(text_package_malformed);
@@ -120,6 +76,12 @@ void finish_with(int package, const char* package_path, const file_stamp* opened
     if (!still_there) return;
     delete_file(package_path);
     if (vendor_public_key() == nullptr) return;
+    // A package that could not be deleted (a read-only file) stays applicable: so does its signature.
+    const int left = open_for_reading(package_path);
+    if (left != -1) {
+        close_file(left);
+        return;
+    }
     const heap_string signature = signature_path(package_path);
     if (signature) delete_file(signature.get());
 }
@@ -131,10 +93,12 @@ int reject_unwritten(int package, open_target& target, const char* path) {
     return 0;
 }
 
-// Writes every target the walk gives, in record order, then ends the
+// Writes every target of the records read from `records` (the package, or
+// the copy its signature was checked over), in record order, then ends the
 // update. Returns 1, or 0 after a failure, which it has shown.
-int install_targets(int package, const char* package_path, const target_roots& roots, const file_stamp* opened) {
-    package_walk walk(package, &roots);
+int install_targets(int records, int package, const char* package_path, const target_roots& roots,
+                    const file_stamp* opened) {
+    package_walk walk(records, &roots);
     open_target target;
     created_folders folders;
     for (;;) {
@@ -182,9 +146,13 @@ int apply_package(const char* package_path) {
     const file_stamp* opened = stamp_of(package, stamp) == 1 ? &stamp : nullptr;
     // A package that changed while it was proven is not the one proven. It
     // may still change while it is written: that walk checks each record again.
-    if (!prove_package(package, package_path) || !unchanged(package, opened) || rewind_file(package) != 1) {
+    const int records = prove_package(package, package_path);
+    if (records == -1 || (records == package && !unchanged(package, opened))) {
+        if (records != -1 && records != package) close_file(records);
         open_target none;
         return reject_malformed(package, none);
     }
-    return install_targets(package, package_path, roots, opened);
+    const int result = install_targets(records, package, package_path, roots, opened);
+    if (records != package) close_file(records);
+    return result;
 }

@@ -2,8 +2,8 @@
 
 #include "platform/platform.h"
 
-package_walk::package_walk(int package, const target_roots* roots, sha256_state* digest)
-    : package(package), roots(roots), digest(digest) {}
+package_walk::package_walk(int package, const target_roots* roots, const byte_tee* tee)
+    : package(package), roots(roots), tee(tee) {}
 
 walk_event package_walk::next() {
     switch (next_step) {
@@ -55,7 +55,7 @@ walk_event package_walk::end_of_records() {
 
 walk_event package_walk::load_next_record() {
     if (loaded > 0) offset += reader.size;
-    if (!reader.load_record(package, &why.found, digest)) return end_of_records();
+    if (!reader.load_record(package, &why.found, tee)) return end_of_records();
     ++loaded;
     current = record_header{};
     if (!read_record_header(reader, current, &why.header)) {

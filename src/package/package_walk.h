@@ -46,8 +46,8 @@ class package_walk {
 public:
     // Walks the package open at `package`, from its first byte. With
     // `roots`, the name of each target is mapped to its path; without, only
-    // checked. Every byte read is added to `digest` when one is given.
-    package_walk(int package, const target_roots* roots, sha256_state* digest = nullptr);
+    // checked. Every byte read goes to `tee` when one is given.
+    package_walk(int package, const target_roots* roots, const byte_tee* tee = nullptr);
     package_walk(const package_walk&) = delete;
     package_walk& operator=(const package_walk&) = delete;
 
@@ -89,7 +89,7 @@ private:
 
     int package;
     const target_roots* roots;
-    sha256_state* digest;
+    const byte_tee* tee;
     T_deserialization reader;
     record_header current;
     heap_string target_path;

@@ -17,19 +17,25 @@ void T_deserialization::release() {
     pos = 0;
 }
 
-bool T_deserialization::load_record(int package, load_status* why, sha256_state* digest) {
-    const load_status status = load(package, digest);
+bool tee_bytes(const byte_tee* tee, const void* bytes, uint32_t count) {
+    if (tee == nullptr || count == 0) return true;
+    if (tee->digest != nullptr && sha256_add(tee->digest, bytes, count) != 1) return false;
+    return tee->copy == -1 || write_bytes(tee->copy, bytes, count) == static_cast<int32_t>(count);
+}
+
+bool T_deserialization::load_record(int package, load_status* why, const byte_tee* tee) {
+    const load_status status = load(package, tee);
     if (why != nullptr) *why = status;
     return status == load_status::loaded;
 }
 
-load_status T_deserialization::load(int package, sha256_state* digest) {
+load_status T_deserialization::load(int package, const byte_tee* tee) {
     // The first four bytes always belong to the record: when its length takes
     // fewer, the rest are its first header bytes.
     unsigned char head[smallest_record_length];
     const int32_t got = read_bytes(package, head, sizeof head);
     if (got < 0) return load_status::read_error;
-    if (digest != nullptr && sha256_add(digest, head, static_cast<uint32_t>(got)) != 1) return load_status::read_error;
+    if (!tee_bytes(tee, head, static_cast<uint32_t>(got))) return load_status::read_error;
     if (got == 0) return load_status::nothing_left;
     if (got < static_cast<int32_t>(sizeof head)) return load_status::short_tail;
     uint32_t record_length;
@@ -55,9 +61,7 @@ load_status T_deserialization::load(int package, sha256_state* digest) {
     if (rest == 0) return load_status::loaded;
     const int32_t body = read_bytes(package, data + sizeof head, rest);
     if (body < 0) return load_status::read_error;
-    if (digest != nullptr && sha256_add(digest, data + sizeof head, static_cast<uint32_t>(body)) != 1) {
-        return load_status::read_error;
-    }
+    if (!tee_bytes(tee, data + sizeof head, static_cast<uint32_t>(body))) return load_status::read_error;
     return body == static_cast<int32_t>(rest) ? load_status::loaded : load_status::cut_short;
 }
 

@@ -35,6 +35,18 @@ enum class load_status {
     out_of_memory,   // the record's buffer could not be allocated
 };
 
+// Where the bytes a reader takes from a package go besides its records: a
+// digest and a copy (a file handle), each when given. A package's signature
+// is checked in the same reading as its records, over the very bytes that
+// are then installed from the copy.
+struct byte_tee {
+    sha256_state* digest = nullptr;
+    int copy = -1;
+};
+
+// Gives `count` bytes to the tee. False when the digest or the copy fails.
+bool tee_bytes(const byte_tee* tee, const void* bytes, uint32_t count);
+
 // True for the failures that come from the system, not from the package.
 constexpr bool is_system_failure(load_status status) {
     return status == load_status::read_error || status == load_status::out_of_memory;
@@ -61,10 +73,9 @@ public:
     // otherwise, and then `why`, when given, says what was found instead; a
     // record that claims more bytes than the file has left is refused before
     // anything is allocated. After a false, only destruction may follow.
-    // Every byte read from the package, whole record or not, is added to
-    // `digest` when one is given: a package's signature is checked in the
-    // same reading as its records.
-    bool load_record(int package, load_status* why = nullptr, sha256_state* digest = nullptr);
+    // Every byte read from the package, whole record or not, goes to `tee`
+    // when one is given.
+    bool load_record(int package, load_status* why = nullptr, const byte_tee* tee = nullptr);
 
     // Decodes the varint at `pos` and moves past it, keeping its low 32 bits.
     // False when the record ends inside it.
@@ -77,6 +88,6 @@ public:
     bool next_string(heap_string& text, bool* out_of_memory = nullptr);
 
 private:
-    load_status load(int package, sha256_state* digest);
+    load_status load(int package, const byte_tee* tee);
     void release();
 };

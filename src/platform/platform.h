@@ -92,6 +92,12 @@ int close_file(int handle);
 // system cannot). Returns a handle, or -1.
 int open_for_reading_unchanged(const char* path);
 
+// Creates a new file, for reading and writing, that no other program can
+// open or change (it has no name others can reach, or is held without any
+// sharing) and that the system removes once it is closed. Returns a handle,
+// or -1.
+int create_private_file();
+
 // Deletes a file; the result is not reported.
 void delete_file(const char* path);
 
@@ -143,6 +149,10 @@ int sha256_finish(sha256_state* state, unsigned char digest[sha256_size]);
 
 // Releases a state without a digest; null is allowed.
 void sha256_discard(sha256_state* state);
+
+// Returns 1 when `public_key` (0x04, then X and Y) is a point of the P-256
+// curve, as a key must be; 0 when it is not, or when the system cannot tell.
+int ecdsa_p256_key_valid(const unsigned char public_key[65]);
 
 // Returns 1 when `signature` (r, then s, 32 big-endian bytes each) is an
 // ECDSA P-256 signature of `digest` by `public_key` (0x04, then the point's X

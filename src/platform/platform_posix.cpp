@@ -107,6 +107,19 @@ int close_file(int handle) {
     return close(handle) == 0 ? 1 : 0;
 }
 
+// A file with no name: nobody else can open it, and it is gone once closed.
+int create_private_file() {
+    const char* folder = std::getenv("TMPDIR");
+    const std::string in = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+    const int handle = open(in.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (handle >= 0) return handle;
+    // Where the file system has no nameless files: a name nobody can guess, taken at once and dropped.
+    std::string name = in + "/.ulvupdate-XXXXXX";
+    const int named = mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) unlink(name.c_str());
+    return named;
+}
+
 void delete_file(const char* path) {
     unlink(path);
 }

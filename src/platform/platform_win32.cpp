@@ -134,6 +134,25 @@ int close_file(int handle) {
     return _close(handle) == 0 ? 1 : 0;
 }
 
+// In the user's temporary folder (an elevated updater's is an
+// administrator's), held without sharing, removed by the system when closed
+// or when the program ends in any way.
+int create_private_file() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"ulv", 0, name) == 0) return -1;
+    const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DeleteFileW(name);
+        return -1;
+    }
+    const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (handle == -1) CloseHandle(file);
+    return handle;
+}
+
 void delete_file(const char* path) {
     const std::unique_ptr<wchar_t[]> name = wide(path);
     if (name) _wunlink(name.get());

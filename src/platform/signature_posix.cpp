@@ -69,6 +69,12 @@ int der_signature(const unsigned char signature[64], unsigned char** der) {
 
 }  // namespace
 
+int ecdsa_p256_key_valid(const unsigned char public_key[65]) {
+    EVP_PKEY* key = public_key_of(public_key);  // OpenSSL refuses a point off the curve
+    EVP_PKEY_free(key);
+    return key != nullptr ? 1 : 0;
+}
+
 int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
                                const unsigned char public_key[65]) {
     EVP_PKEY* key = public_key_of(public_key);

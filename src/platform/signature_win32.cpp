@@ -62,22 +62,44 @@ void sha256_discard(sha256_state* state) {
     delete state;
 }
 
-int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
-                               const unsigned char public_key[65]) {
-    if (public_key[0] != 0x04) return 0;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return 0;
-    // An ECCPUBLIC_BLOB: its header, then X and Y.
+namespace {
+
+// The key as CNG holds it (an ECCPUBLIC_BLOB: its header, then X and Y), or
+// null when CNG refuses it.
+BCRYPT_KEY_HANDLE import_key(BCRYPT_ALG_HANDLE algorithm, const unsigned char public_key[65]) {
+    if (public_key[0] != 0x04) return nullptr;
     unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 64];
     const BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
     std::memcpy(blob, &header, sizeof header);
     std::memcpy(blob + sizeof header, public_key + 1, 64);
     BCRYPT_KEY_HANDLE key = nullptr;
-    bool holds = false;
-    if (succeeded(BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob, sizeof blob, 0))) {
-        holds = BCryptVerifySignature(key, nullptr, input(digest), sha256_size, input(signature), 64, 0) == 0;
-        BCryptDestroyKey(key);
-    }
+    return succeeded(BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob, sizeof blob, 0)) ? key
+                                                                                                                 : nullptr;
+}
+
+// Runs `use` on the key, imported; false when it cannot be.
+template <typename Use>
+bool with_key(const unsigned char public_key[65], Use use) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return false;
+    const BCRYPT_KEY_HANDLE key = import_key(algorithm, public_key);
+    const bool result = key != nullptr && use(key);
+    if (key != nullptr) BCryptDestroyKey(key);
     BCryptCloseAlgorithmProvider(algorithm, 0);
-    return holds ? 1 : 0;
+    return result;
+}
+
+}  // namespace
+
+int ecdsa_p256_key_valid(const unsigned char public_key[65]) {
+    return with_key(public_key, [](BCRYPT_KEY_HANDLE) { return true; }) ? 1 : 0;
+}
+
+int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
+                               const unsigned char public_key[65]) {
+    return with_key(public_key, [&](BCRYPT_KEY_HANDLE key) {
+               return BCryptVerifySignature(key, nullptr, input(digest), sha256_size, input(signature), 64, 0) == 0;
+           })
+               ? 1
+               : 0;
 }

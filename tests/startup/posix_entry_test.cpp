@@ -102,6 +102,8 @@ TEST_F(posix_updater, built_with_a_key_applies_only_signed_packages) {
         {"no signature", [&] { std::filesystem::remove(package + ".sig"); }, false},
         {"signed by another key", [&] { sign("other.key"); }, false},
         {"a signature of something else", [&] { sign("vendor.key"); write_file(package, contents + "x"); }, false},
+        {"a malformed package, signed", [&] { write_file(package, whole("windows/a.txt", "signed") + whole("windowz/b", ""));
+                                               sign("vendor.key"); }, false},
     };
     for (const row& r : rows) {
         std::filesystem::remove_all(folder.windows());
@@ -124,6 +126,21 @@ TEST_F(posix_updater, built_with_a_key_applies_only_signed_packages) {
             EXPECT_EQ(signed_file ? read_file(package + ".sig") : "", signature) << r.what;
         }
     }
+    // Bytes changed in place after their signature was checked are never installed: the updater installs
+    // from its own copy of the bytes it checked, and keeps the changed package.
+    std::filesystem::remove_all(folder.windows());
+    make_folder(folder.system());
+    write_file(package, whole("windows/late/a.txt", "signed") + whole("windows/b.txt", "too"));
+    sign("vendor.key");
+    write_file(folder.at("evil.upd"), whole("windows/late/a.txt", "signed") + whole("windows/b.txt", "BAD"));
+    const process_result swapped = run_process(
+        {"sh", "-c", "\"$0\" -s \"$1\" & sleep 1; cat \"$2\" 1<>\"$1\"; mkdir \"$3\"; wait", ULV_SIGNED_UPDATER, package,
+         folder.at("evil.upd"), folder.windows() + "/late"},
+        {"WINDIR=" + folder.windows()});
+    EXPECT_EQ(swapped.errors, "");
+    EXPECT_EQ(read_file(folder.windows() + "/b.txt"), "too");
+    EXPECT_EQ(read_file(package), read_file(folder.at("evil.upd")));
+
     // Without a key, a signature file is neither needed nor looked at.
     write_file(package, contents);
     write_file(package + ".sig", "not a signature");

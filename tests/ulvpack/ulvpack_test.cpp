@@ -488,4 +488,30 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
     const process_result unsigned_package = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
     EXPECT_EQ(unsigned_package.exit_code, 1);
     EXPECT_NE(unsigned_package.errors.find("signature: invalid: no signature"), std::string::npos) << unsigned_package.errors;
+
+    // Keys it cannot sign with are refused before anything is written; the same key in another form signs alike.
+    const auto key_made = [&](const std::string& name, const std::string& command) {
+        EXPECT_EQ(run_process({"sh", "-c", command + " && chmod 600 \"$0\"", folder.at(name), keys + "/vendor.key"}).exit_code, 0);
+        return folder.at(name);
+    };
+    struct row { std::string key; const char* says; };
+    const row rows[] = {
+        {key_made("ed.key", "openssl genpkey -algorithm ED25519 -out \"$0\""), "is not an ECDSA P-256 private key"},
+        {key_made("pub.key", "openssl pkey -in \"$1\" -pubout -out \"$0\""), "is a public key"},
+        {key_made("enc.key", "openssl pkey -in \"$1\" -aes256 -passout pass:x -out \"$0\""), "is encrypted"},
+        {key_made("packed.key", "openssl ec -in \"$1\" -conv_form compressed -out \"$0\" 2>/dev/null"), nullptr},
+    };
+    for (const row& r : rows) {
+        std::filesystem::remove(folder.at("q.upd"));
+        const process_result result = ulvpack({"create", "-o", folder.at("q.upd"), "--sign", r.key, "windows/f=" + folder.at("f")});
+        if (r.says == nullptr) {
+            EXPECT_EQ(result.exit_code, 0) << result.errors;
+            EXPECT_NE(result.errors.find("(key SHA-256 " + fingerprint.output.substr(0, 64) + ")"), std::string::npos)
+                << result.errors;
+            continue;
+        }
+        EXPECT_EQ(result.exit_code, 1) << r.key;
+        EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
+        EXPECT_FALSE(file_exists(folder.at("q.upd"))) << r.key;
+    }
 }

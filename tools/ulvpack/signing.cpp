@@ -78,6 +78,10 @@ bool read_public_key(const std::string& path, public_key& key, std::string& why)
         why = "it is not an ECDSA P-256 public key";
         return false;
     }
+    if (ecdsa_p256_key_valid(reinterpret_cast<const unsigned char*>(der.data()) + sizeof p256_public_key_prefix) != 1) {
+        why = "its point is not on the P-256 curve: it is no key";
+        return false;
+    }
     std::memcpy(key.point, der.data() + sizeof p256_public_key_prefix, p256_point_size);
     unsigned char digest[sha256_size];
     sha256_state* state = sha256_start();

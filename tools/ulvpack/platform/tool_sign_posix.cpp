@@ -4,11 +4,13 @@
 
 #include "platform/tool_files.h"
 
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,15 +24,54 @@ bool refuse(std::string& why, bool& refused, const std::string& text) {
     return false;
 }
 
-// The private key of `key_path`, or null with the reason.
+// A private key file that others than its owner can read is no longer private.
+bool private_to_its_owner(const std::string& key_path, std::string& why, bool& refused) {
+    struct stat status;
+    if (stat(key_path.c_str(), &status) != 0) {
+        why = "cannot open " + key_path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) return refuse(why, refused, key_path + " is not a regular file");
+    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        return refuse(why, refused,
+                      key_path + " can be read by others than its owner (mode " + mode + "): a private key must not be; "
+                      "chmod 600 " + key_path);
+    }
+    return true;
+}
+
+// Refuses encrypted keys rather than asking for a passphrase: the tool runs
+// in pipelines with no one to answer.
+int no_passphrase(char* /*buffer*/, int /*size*/, int /*writing*/, void* /*data*/) {
+    return -1;
+}
+
+// Why the file at `key_path` is no private key the tool signs with.
+std::string not_a_private_key(const std::string& key_path) {
+    FILE* file = std::fopen(key_path.c_str(), "r");
+    std::string text(4096, '\0');
+    text.resize(file != nullptr ? std::fread(text.data(), 1, text.size(), file) : 0);
+    if (file != nullptr) std::fclose(file);
+    if (text.find("ENCRYPTED") != std::string::npos) {
+        return key_path + " is encrypted: sign with an unencrypted copy kept on the signing machine alone "
+                          "(openssl pkey -in " + key_path + " -out KEY)";
+    }
+    if (text.find("PUBLIC KEY") != std::string::npos) return key_path + " is a public key: signing takes the private one";
+    return key_path + " is not an ECDSA P-256 private key in PEM";
+}
+
+// The private key of `key_path`, or null with the reason. It must be an
+// ECDSA P-256 key that nobody but its owner can read.
 EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& refused) {
-    if (!private_key_usable(key_path, why, refused)) return nullptr;
+    refused = false;
     FILE* file = std::fopen(key_path.c_str(), "r");
     if (file == nullptr) {
         why = "cannot open " + key_path + ": " + std::strerror(errno);
         return nullptr;
     }
-    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, no_passphrase, nullptr);
     std::fclose(file);
     char group[64] = "";
     size_t length = 0;
@@ -38,7 +79,11 @@ EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& 
         EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, &length) != 1 ||
         std::strcmp(group, "prime256v1") != 0) {
         EVP_PKEY_free(key);
-        refuse(why, refused, key_path + " is not an ECDSA P-256 private key in PEM");
+        refuse(why, refused, key != nullptr ? key_path + " is not an ECDSA P-256 private key" : not_a_private_key(key_path));
+        return nullptr;
+    }
+    if (!private_to_its_owner(key_path, why, refused)) {
+        EVP_PKEY_free(key);
         return nullptr;
     }
     return key;
@@ -59,14 +104,23 @@ bool sign_digest(EVP_PKEY* key, const unsigned char digest[sha256_size], std::st
     return signed_it;
 }
 
+// The fingerprint of the key's public half in its standard form: the fixed
+// prefix and the uncompressed point, whatever form the private key file uses.
 std::string fingerprint_of(EVP_PKEY* key) {
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(key, &der);
+    BIGNUM* x = nullptr;
+    BIGNUM* y = nullptr;
+    unsigned char der[sizeof p256_public_key_prefix + p256_point_size];
+    std::memcpy(der, p256_public_key_prefix, sizeof p256_public_key_prefix);
+    der[sizeof p256_public_key_prefix] = 0x04;
+    const bool found = EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1 &&
+                       EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1 &&
+                       BN_bn2binpad(x, der + sizeof p256_public_key_prefix + 1, 32) == 32 &&
+                       BN_bn2binpad(y, der + sizeof p256_public_key_prefix + 33, 32) == 32;
+    BN_free(x);
+    BN_free(y);
     unsigned char digest[sha256_size];
-    sha256_state* state = length > 0 ? sha256_start() : nullptr;
-    const bool done = state != nullptr && sha256_add(state, der, static_cast<uint32_t>(length)) == 1 &&
-                      sha256_finish(state, digest) == 1;
-    OPENSSL_free(der);
+    sha256_state* state = found ? sha256_start() : nullptr;
+    const bool done = state != nullptr && sha256_add(state, der, sizeof der) == 1 && sha256_finish(state, digest) == 1;
     return done ? hex_digits(digest, sha256_size) : "unknown";
 }
 
@@ -89,21 +143,9 @@ bool write_whole(const std::string& path, const std::string& bytes, std::string&
 }  // namespace
 
 bool private_key_usable(const std::string& key_path, std::string& why, bool& refused) {
-    refused = false;
-    struct stat status;
-    if (stat(key_path.c_str(), &status) != 0) {
-        why = "cannot open " + key_path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) return refuse(why, refused, key_path + " is not a regular file");
-    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        return refuse(why, refused,
-                      key_path + " can be read by others than its owner (mode " + mode + "): a private key must not be; "
-                      "chmod 600 " + key_path);
-    }
-    return true;
+    EVP_PKEY* key = read_private_key(key_path, why, refused);
+    EVP_PKEY_free(key);
+    return key != nullptr;
 }
 
 bool sign_package(const std::string& path, const std::string& key_path, std::string& fingerprint, std::string& why,
