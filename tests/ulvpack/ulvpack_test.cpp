@@ -456,6 +456,23 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     write_file(folder.at("B/ulverno/SPARE"), "a file now");
     create[4] = folder.at("A");
     EXPECT_NE(ulvpack(create).errors.find("\"ulverno/SPARE\" is a folder in BASE"), std::string::npos);
+
+    // A folder where BASE has a file (spelled in another case), even with --allow-new-folders: the updater never
+    // removes files.
+    std::filesystem::remove(folder.at("B/ulverno/SPARE"));
+    write_tree(folder.at("B/ulverno/bin/REMOVED.dll"), {{"x.txt", "x"}});
+    for (const std::string& base : {folder.at("A.upd"), folder.at("A")}) {
+        for (const bool allow : {false, true}) {
+            std::vector<std::string> arguments = {"create", "-o", folder.at("update.upd"), "--since", base};
+            arguments.insert(arguments.end(), release_b.begin(), release_b.end());
+            if (allow) arguments.push_back("--allow-new-folders");
+            const process_result result = ulvpack(arguments);
+            EXPECT_EQ(result.exit_code, 1) << base << allow;
+            EXPECT_NE(result.errors.find("BASE has a file, \"ulverno/bin/removed.dll\", where "
+                                         "\"ulverno/bin/REMOVED.dll/x.txt\" needs a folder"),
+                      std::string::npos) << result.errors;
+        }
+    }
 }
 
 TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {

@@ -194,6 +194,17 @@ bool find_below(const fs::path& folder, const std::string& name, fs::path& path)
     return found;
 }
 
+std::string file_in_place_of_folder(const base_comparison& comparison, const std::string& name) {
+    // Such a file is among those the release no longer has: a release never
+    // has a file where another of its names needs a folder.
+    const std::string key = windows_key(name);
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+        const auto found = comparison.removed.find(key.substr(0, slash));
+        if (found != comparison.removed.end()) return found->second;
+    }
+    return "";
+}
+
 std::string folder_name(const std::string& name) {
     return name.substr(0, name.find_last_of("/\\"));
 }

@@ -32,6 +32,10 @@ struct base_comparison {
 bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
                        std::string& problem, bool& unreadable);
 
+// The name, as BASE spells it, of a file BASE has where `name` needs a
+// folder (as Windows compares names), or "".
+std::string file_in_place_of_folder(const base_comparison& comparison, const std::string& name);
+
 // The folder a name installs into (its name up to the last "/" or "\"), as
 // windows_key gives it; the root prefix's own folder for a name at the root.
 std::string folder_key(const std::string& name);
