@@ -475,6 +475,44 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     }
 }
 
+TEST(ulvpack_since, a_folder_base_is_walked_and_counted_as_the_same_package_would_be) {
+    scratch_folder folder;
+    const file_tree a = {{"ulverno/bin/a.dll", "a"}, {"windows/u.ini", "[u]"}};
+    file_tree b = a;
+    b["ulverno/bin/a.dll"] = "a2";
+    write_tree(folder.at("A"), a);
+    write_tree(folder.at("B"), b);
+    write_tree(folder.at("elsewhere"), {{"x.dll", "x"}});
+    for (const char* tree : {"A", "B"}) {  // a link to its parent, and a link out of the tree
+        ASSERT_EQ(symlink("..", folder.at(std::string(tree) + "/ulverno/bin/up").c_str()), 0);
+        ASSERT_EQ(symlink(folder.at("elsewhere").c_str(), folder.at(std::string(tree) + "/ulverno/more").c_str()), 0);
+    }
+    struct row { std::vector<std::string> options; const char* counts; const char* up_left_out; };
+    const row rows[] = {
+        {{}, "1 unchanged, left out (3 bytes saved); 1 changed; 0 new", "a link (--follow-links follows links)"},
+        {{"--follow-links"}, "2 unchanged, left out (4 bytes saved); 1 changed; 0 new", "a link to a folder above it"},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> pack_a = {"create", "-o", folder.at("A.upd"), "ulverno=" + folder.at("A/ulverno"),
+                                           "windows=" + folder.at("A/windows")};
+        pack_a.insert(pack_a.end(), r.options.begin(), r.options.end());
+        ASSERT_EQ(ulvpack(pack_a).exit_code, 0);
+        for (const std::string& base : {folder.at("A.upd"), folder.at("A")}) {
+            std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", base,
+                                               "ulverno=" + folder.at("B/ulverno"), "windows=" + folder.at("B/windows")};
+            create.insert(create.end(), r.options.begin(), r.options.end());
+            const process_result packed = ulvpack(create);
+            EXPECT_EQ(packed.exit_code, 0) << base << packed.errors;
+            EXPECT_NE(packed.errors.find(r.counts), std::string::npos) << base << packed.errors;
+            EXPECT_EQ(packed.errors.find("no longer in the release"), std::string::npos) << base << packed.errors;
+            if (base == folder.at("A")) {
+                EXPECT_NE(packed.errors.find("left out of BASE " + folder.at("A/ulverno/bin/up") + ": " + r.up_left_out),
+                          std::string::npos) << packed.errors;
+            }
+        }
+    }
+}
+
 TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
     scratch_folder folder;
     const std::string keys = ULV_TEST_KEY_DIR;

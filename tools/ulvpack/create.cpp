@@ -40,12 +40,13 @@ const char usage[] =
     "updater refuses a package cut short or altered before it writes anything;\n"
     "--plain writes these fields as 0, as older packages have them.\n"
     "With --since BASE (the previous release: a package, or a folder laid out as\n"
-    "BASE/ulverno, BASE/windows, BASE/windows_system), files whose bytes are the\n"
-    "same in BASE are left out, and the files BASE has that the release no\n"
-    "longer has are named: a package cannot delete them. A file in a folder that\n"
-    "BASE does not have is refused, as the updater never makes folders, unless\n"
-    "--allow-new-folders says the installations have it; a file that needs a\n"
-    "folder where BASE has a file, or where BASE has a folder, always is.\n"
+    "BASE/ulverno, BASE/windows, BASE/windows_system, walked as the sources are),\n"
+    "files whose bytes are the same in BASE are left out, and the files BASE has\n"
+    "that the release no longer has are named: a package cannot delete them. A\n"
+    "file in a folder that BASE does not have is refused, as the updater never\n"
+    "makes folders, unless --allow-new-folders says the installations have it; a\n"
+    "file that needs a folder where BASE has a file, or where BASE has a folder,\n"
+    "always is.\n"
     "OUT is replaced in one step once the whole package is on the disk;\n"
     "until then, and after any failure, it stays as it was. With --sign KEY,\n"
     "OUT.sig is then written as ulvpack sign --key KEY OUT writes it.\n"
@@ -167,10 +168,10 @@ bool fits_on_base(const base_comparison& comparison, bool allow_new_folders, std
 // Leaves in `files` only what changed since BASE, and says so. False, with
 // `problem` (and `unreadable` set when the system failed), when BASE cannot
 // be read, nothing changed, or a new file would fail on BASE (fits_on_base).
-bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool allow_new_folders,
-                       std::string& problem, bool& unreadable) {
+bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       bool allow_new_folders, std::string& problem, bool& unreadable) {
     base_comparison comparison;
-    if (!compare_with_base(files, base, comparison, problem, unreadable)) return false;
+    if (!compare_with_base(files, base, follow_links, comparison, problem, unreadable)) return false;
     for (const auto& removed : comparison.removed) {
         say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
     }
@@ -262,7 +263,7 @@ int run_create(int argc, char** argv) {
         return fail(out + " is not a regular file: it is left as it is");
     }
     bool unreadable = false;
-    if (!base.empty() && !keep_what_changed(files, base, allow_new_folders, problem, unreadable)) {
+    if (!base.empty() && !keep_what_changed(files, base, follow_links, allow_new_folders, problem, unreadable)) {
         return unreadable ? fail(problem) : refuse(problem);
     }
     if (!write_package(files, options, fs::u8path(out), problem)) return fail(problem);

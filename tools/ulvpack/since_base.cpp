@@ -1,5 +1,6 @@
 #include "since_base.h"
 
+#include "folder_walk.h"
 #include "name_rules.h"
 #include "name_set.h"
 #include "package_scan.h"
@@ -9,6 +10,7 @@
 #include "platform/tool_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <unordered_map>
@@ -94,10 +96,10 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
     return true;
 }
 
-bool same_file_contents(const source_file& file, const fs::path& other, std::vector<char>& buffer) {
+bool same_file_contents(const source_file& file, const fs::path& other, bool follow_link, std::vector<char>& buffer) {
     std::string why;
     const int mine = open_source_file(file.file, file.follow_link, file.identity, why);
-    const int theirs = mine == -1 ? -1 : open_source_file(other, true, file_identity{}, why);
+    const int theirs = mine == -1 ? -1 : open_source_file(other, follow_link, file_identity{}, why);
     bool same = theirs != -1;
     std::vector<char> chunk;
     for (uint64_t left = file.size; same && left > 0;) {
@@ -115,48 +117,57 @@ bool same_file_contents(const source_file& file, const fs::path& other, std::vec
     return same;
 }
 
-bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, base_comparison& comparison,
-                         std::vector<bool>& unchanged, std::vector<bool>& in_base, std::string& problem,
-                         bool& unreadable) {
-    std::vector<char> buffer;
-    for (size_t i = 0; i < files.size(); ++i) {
-        std::error_code error;
-        const fs::path there = path_below(base, files[i].name);
-        in_base[i] = fs::is_regular_file(there, error);
-        unchanged[i] = in_base[i] && fs::file_size(there, error) == files[i].size && same_file_contents(files[i], there, buffer);
-    }
-    // What BASE has: its folders, and the files the release no longer carries
-    // (through links too, as the files were compared through them).
-    std::unordered_map<std::string, bool> in_release;
-    for (const source_file& file : files) in_release[windows_key(file.name)] = true;
+// What a folder BASE holds, walked by the rule of the release's sources:
+// its files by name, and the windows_key of its folders. Says what it
+// leaves out. False, with `problem`, when a folder cannot be read.
+bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, fs::path>& files,
+                      std::set<std::string>& folders, std::string& problem) {
+    folder_walk walk;
+    walk.follow_links = follow_links;
+    walk.on_file = [&](const std::string& name, const fs::path& file) {
+        files.emplace(name, file);
+        return true;
+    };
+    walk.on_folder = [&](const std::string& name, const fs::path&, bool) { folders.insert(windows_key(name)); };
+    walk.on_left_out = [](const fs::path& path, const std::string& why) {
+        std::fprintf(stderr, "ulvpack create: left out of BASE %s: %s\n", shown(path).c_str(), why.c_str());
+    };
     bool any_root = false;
     for (const root_prefix& prefix : root_prefixes) {
         const std::string root(prefix.text, std::strlen(prefix.text) - 1);
-        const fs::path folder = base / root;
         std::error_code error;
-        if (!fs::is_directory(folder, error)) continue;
+        if (!fs::is_directory(base / root, error)) continue;
         any_root = true;
-        const auto options = fs::directory_options::follow_directory_symlink;
-        for (fs::recursive_directory_iterator it(folder, options, error), end; !error && it != end; it.increment(error)) {
-            const std::string name = root + "/" + it->path().lexically_relative(folder).generic_u8string();
-            const std::string key = windows_key(name);
-            if (it->is_directory(error)) {
-                comparison.folders.insert(key);
-            } else if (it->is_regular_file(error) && in_release.count(key) == 0) {
-                comparison.removed.emplace(key, name);
-            }
-        }
-        if (error) {
-            problem = "cannot read BASE " + folder.u8string() + ": " + error.message();
-            unreadable = true;
-            return false;
-        }
+        if (!walk_folder(walk, root, base / root, problem)) return false;
     }
     if (!any_root) {
         problem = "BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
                   "it is not laid out like the sources";
+    }
+    return any_root;
+}
+
+bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
+                         base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base,
+                         std::string& problem, bool& unreadable) {
+    std::map<std::string, fs::path> base_files;
+    if (!read_base_folder(base, follow_links, base_files, comparison.folders, problem)) {
         unreadable = true;
         return false;
+    }
+    std::vector<char> buffer;
+    std::unordered_map<std::string, bool> in_release;
+    for (size_t i = 0; i < files.size(); ++i) {
+        in_release[windows_key(files[i].name)] = true;
+        const auto found = base_files.find(files[i].name);
+        if (found == base_files.end()) continue;
+        in_base[i] = true;
+        std::error_code error;
+        unchanged[i] = fs::file_size(found->second, error) == files[i].size &&
+                       same_file_contents(files[i], found->second, follow_links, buffer);
+    }
+    for (const auto& file : base_files) {
+        if (in_release.count(windows_key(file.first)) == 0) comparison.removed.emplace(windows_key(file.first), file.first);
     }
     return true;
 }
@@ -214,8 +225,8 @@ std::string folder_key(const std::string& name) {
     return key.substr(0, key.rfind('/'));
 }
 
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
-                       std::string& problem, bool& unreadable) {
+bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       base_comparison& comparison, std::string& problem, bool& unreadable) {
     // The roots are there on every installation.
     for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(std::string(prefix.text, std::strlen(prefix.text) - 1));
     std::vector<bool> unchanged(files.size(), false);
@@ -224,7 +235,7 @@ bool compare_with_base(const std::vector<source_file>& files, const std::string&
     const fs::path base_path = fs::u8path(base);
     const bool compared =
         fs::is_directory(base_path, error)
-            ? compare_with_folder(files, base_path, comparison, unchanged, in_base, problem, unreadable)
+            ? compare_with_folder(files, base_path, follow_links, comparison, unchanged, in_base, problem, unreadable)
             : compare_with_package(files, base, comparison, unchanged, in_base, problem, unreadable);
     if (!compared) return false;
     for (size_t i = 0; i < files.size(); ++i) {

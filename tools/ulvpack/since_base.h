@@ -26,11 +26,12 @@ struct base_comparison {
 
 // Compares `files` with BASE: a package (read with the updater's own walk)
 // or a folder laid out like the sources (BASE/ulverno, BASE/windows,
-// BASE/windows_system). Files are compared byte for byte, one piece at a
-// time. False, with `problem` (and `unreadable` when the system failed), when
-// BASE cannot be read or is not a valid package.
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
-                       std::string& problem, bool& unreadable);
+// BASE/windows_system), walked as the sources are: links followed only with
+// `follow_links`, what is left out said. Files are compared byte for byte,
+// one piece at a time. False, with `problem` (and `unreadable` when the
+// system failed), when BASE cannot be read or is not a valid package.
+bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       base_comparison& comparison, std::string& problem, bool& unreadable);
 
 // The name, as BASE spells it, of a file BASE has where `name` needs a
 // folder (as Windows compares names), or "".
