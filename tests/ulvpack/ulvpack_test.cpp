@@ -477,9 +477,11 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
 
 TEST(ulvpack_since, a_folder_base_is_walked_and_counted_as_the_same_package_would_be) {
     scratch_folder folder;
-    const file_tree a = {{"ulverno/bin/a.dll", "a"}, {"windows/u.ini", "[u]"}};
-    file_tree b = a;
-    b["ulverno/bin/a.dll"] = "a2";
+    // Renamed in case only, or given decomposed (an accent after its letter): the same file for Windows.
+    const file_tree a = {{"ulverno/bin/a.dll", "a"}, {"windows/u.ini", "[u]"}, {"ulverno/doc/Readme.txt", "r"},
+                         {"ulverno/doc/Notes.txt", "n1"}, {"ulverno/doc/cafe\xCC\x81.txt", "c"}};
+    const file_tree b = {{"ulverno/bin/a.dll", "a2"}, {"windows/u.ini", "[u]"}, {"ulverno/doc/README.txt", "r"},
+                         {"ulverno/doc/NOTES.txt", "n2"}, {"ulverno/doc/caf\xC3\xA9.txt", "c"}};
     write_tree(folder.at("A"), a);
     write_tree(folder.at("B"), b);
     write_tree(folder.at("elsewhere"), {{"x.dll", "x"}});
@@ -489,8 +491,8 @@ TEST(ulvpack_since, a_folder_base_is_walked_and_counted_as_the_same_package_woul
     }
     struct row { std::vector<std::string> options; const char* counts; const char* up_left_out; };
     const row rows[] = {
-        {{}, "1 unchanged, left out (3 bytes saved); 1 changed; 0 new", "a link (--follow-links follows links)"},
-        {{"--follow-links"}, "2 unchanged, left out (4 bytes saved); 1 changed; 0 new", "a link to a folder above it"},
+        {{}, "3 unchanged, left out (5 bytes saved); 2 changed; 0 new", "a link (--follow-links follows links)"},
+        {{"--follow-links"}, "4 unchanged, left out (6 bytes saved); 2 changed; 0 new", "a link to a folder above it"},
     };
     for (const row& r : rows) {
         std::vector<std::string> pack_a = {"create", "-o", folder.at("A.upd"), "ulverno=" + folder.at("A/ulverno"),
@@ -511,6 +513,12 @@ TEST(ulvpack_since, a_folder_base_is_walked_and_counted_as_the_same_package_woul
             }
         }
     }
+    // Two files of a folder BASE that Windows takes for one: no installation is like it.
+    write_file(folder.at("A/windows/U.INI"), "[u]");
+    const process_result twice = ulvpack({"create", "-o", folder.at("update.upd"), "--since", folder.at("A"),
+                                          "windows=" + folder.at("B/windows")});
+    EXPECT_EQ(twice.exit_code, 1);
+    EXPECT_NE(twice.errors.find("which Windows takes for one file"), std::string::npos) << twice.errors;
 }
 
 TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {

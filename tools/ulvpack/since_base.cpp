@@ -1,6 +1,7 @@
 #include "since_base.h"
 
 #include "folder_walk.h"
+#include "name_encoding.h"
 #include "name_rules.h"
 #include "name_set.h"
 #include "package_scan.h"
@@ -117,18 +118,38 @@ bool same_file_contents(const source_file& file, const fs::path& other, bool fol
     return same;
 }
 
+// A file of a folder BASE: its name as the walk found it, and where it is.
+struct base_file {
+    std::string name;
+    fs::path path;
+};
+
+// The name as a package made from BASE would hold it: composed as the
+// sources' names are, when the code page can hold it.
+std::string as_packed(const std::string& name) {
+    std::string packed;
+    std::string stored;
+    std::string problem;
+    return packable_name(name, packed, stored, problem) ? packed : name;
+}
+
 // What a folder BASE holds, walked by the rule of the release's sources:
-// its files by name, and the windows_key of its folders. Says what it
-// leaves out. False, with `problem`, when a folder cannot be read.
-bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, fs::path>& files,
-                      std::set<std::string>& folders, std::string& problem) {
+// its files by windows_key, and the windows_key of its folders. Says what it
+// leaves out. False, with `problem` (and `unreadable` when a folder cannot be
+// read), also when two files are one for Windows.
+bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, base_file>& files,
+                      std::set<std::string>& folders, std::string& problem, bool& unreadable) {
     folder_walk walk;
     walk.follow_links = follow_links;
     walk.on_file = [&](const std::string& name, const fs::path& file) {
-        files.emplace(name, file);
-        return true;
+        const auto added = files.emplace(windows_key(as_packed(name)), base_file{name, file});
+        if (!added.second) {
+            problem = "BASE has both " + quoted_name(added.first->second.name) + " and " + quoted_name(name) +
+                      ", which Windows takes for one file";
+        }
+        return added.second;
     };
-    walk.on_folder = [&](const std::string& name, const fs::path&, bool) { folders.insert(windows_key(name)); };
+    walk.on_folder = [&](const std::string& name, const fs::path&, bool) { folders.insert(windows_key(as_packed(name))); };
     walk.on_left_out = [](const fs::path& path, const std::string& why) {
         std::fprintf(stderr, "ulvpack create: left out of BASE %s: %s\n", shown(path).c_str(), why.c_str());
     };
@@ -138,37 +159,38 @@ bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::str
         std::error_code error;
         if (!fs::is_directory(base / root, error)) continue;
         any_root = true;
-        if (!walk_folder(walk, root, base / root, problem)) return false;
+        std::string why;
+        if (walk_folder(walk, root, base / root, why)) continue;
+        unreadable = !why.empty();
+        if (unreadable) problem = why;
+        return false;
     }
     if (!any_root) {
         problem = "BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
                   "it is not laid out like the sources";
+        unreadable = true;
     }
     return any_root;
 }
 
+// Files are matched as Windows compares names, as in a package BASE: a file
+// renamed only in case is the same file on an installation.
 bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
                          base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base,
                          std::string& problem, bool& unreadable) {
-    std::map<std::string, fs::path> base_files;
-    if (!read_base_folder(base, follow_links, base_files, comparison.folders, problem)) {
-        unreadable = true;
-        return false;
-    }
+    std::map<std::string, base_file> base_files;
+    if (!read_base_folder(base, follow_links, base_files, comparison.folders, problem, unreadable)) return false;
     std::vector<char> buffer;
-    std::unordered_map<std::string, bool> in_release;
     for (size_t i = 0; i < files.size(); ++i) {
-        in_release[windows_key(files[i].name)] = true;
-        const auto found = base_files.find(files[i].name);
+        const auto found = base_files.find(windows_key(files[i].name));
         if (found == base_files.end()) continue;
         in_base[i] = true;
         std::error_code error;
-        unchanged[i] = fs::file_size(found->second, error) == files[i].size &&
-                       same_file_contents(files[i], found->second, follow_links, buffer);
+        unchanged[i] = fs::file_size(found->second.path, error) == files[i].size &&
+                       same_file_contents(files[i], found->second.path, follow_links, buffer);
+        base_files.erase(found);  // what remains, the release no longer has
     }
-    for (const auto& file : base_files) {
-        if (in_release.count(windows_key(file.first)) == 0) comparison.removed.emplace(windows_key(file.first), file.first);
-    }
+    for (const auto& file : base_files) comparison.removed.emplace(file.first, file.second.name);
     return true;
 }
 
