@@ -435,6 +435,21 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
         EXPECT_EQ(installed, expected);
     }
 
+    // A classic BASE cut inside its last record, which the updater takes up to the cut: said as verify says it.
+    ASSERT_EQ(ulvpack({"create", "--plain", "-o", folder.at("cut.upd"), "ulverno=" + folder.at("A/ulverno"),
+                       "windows=" + folder.at("A/windows")}).exit_code, 0);
+    std::filesystem::resize_file(folder.at("cut.upd"), std::filesystem::file_size(folder.at("cut.upd")) - 2);
+    const std::string verified = ulvpack({"verify", folder.at("cut.upd")}).errors;
+    const size_t warning = verified.find("warning: ");
+    ASSERT_NE(warning, std::string::npos) << verified;
+    const std::string finding = verified.substr(warning + 9, verified.find('\n', warning) - warning - 9);
+    std::vector<std::string> since_cut = {"create", "-o", folder.at("update.upd"), "--since", folder.at("cut.upd")};
+    since_cut.insert(since_cut.end(), release_b.begin(), release_b.end());
+    const process_result cut = ulvpack(since_cut);
+    EXPECT_EQ(cut.exit_code, 0) << cut.errors;
+    EXPECT_NE(cut.errors.find("warning: BASE " + folder.at("cut.upd") + ": " + finding), std::string::npos)
+        << finding << "\n" << cut.errors;
+
     // A new folder cannot be shipped this way, unless the installations are known to have it.
     write_tree(folder.at("B/ulverno/newdir"), {{"x.txt", "x"}});
     std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", folder.at("A.upd")};

@@ -172,6 +172,7 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
                        bool allow_new_folders, std::string& problem, bool& unreadable) {
     base_comparison comparison;
     if (!compare_with_base(files, base, follow_links, comparison, problem, unreadable)) return false;
+    for (const scan_finding& warning : comparison.warnings) say("create", "warning: BASE " + base + ": " + finding_text(warning));
     for (const auto& removed : comparison.removed) {
         say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
     }

@@ -81,6 +81,10 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
         if (target.complete) finish_target();
         return true;
     };
+    // Such as stray bytes after the last target: a classic package cut inside its last record.
+    handlers.on_finding = [&](const scan_finding& finding) {
+        if (!finding.error) comparison.warnings.push_back(finding);
+    };
     scan_result result;
     std::string why;
     const scan_outcome outcome = scan_package(base, handlers, result, why);

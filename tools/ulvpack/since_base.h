@@ -4,6 +4,7 @@
 #pragma once
 
 #include "name_set.h"
+#include "package_scan.h"
 #include "source_files.h"
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct base_comparison {
                                                  // as BASE spells it (UTF-8, as names on a disk may not fit
                                                  // the code page)
     std::set<std::string> folders;     // windows_key of every folder BASE has, roots included
+    std::vector<scan_finding> warnings;  // what a package BASE shows that the updater tolerates
 };
 
 // Compares `files` with BASE: a package (read with the updater's own walk)
