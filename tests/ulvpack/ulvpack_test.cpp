@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -326,11 +330,43 @@ TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
     EXPECT_NE(result.output.find("install directory"), std::string::npos);
     EXPECT_NE(result.output.find("2 targets, 6 bytes, 3 records"), std::string::npos) << result.output;
 
-    // Folders come in the order of the names as packages store them: \x80 (the euro sign) before \xE9.
-    write_file(folder.at("f.upd"), whole("windows/d\xE9/a", "") + whole("windows/d\x80/b", ""));
-    const std::string listing = ulvpack({"list", "--folders", folder.at("f.upd")}).output;
-    const std::string folders = listing.substr(listing.find("FOLDERS"));
-    EXPECT_LT(folders.find("windows/d\xE2\x82\xAC"), folders.find("windows/d\xC3\xA9")) << folders;
+    // Every folder the package needs, its root and those between included, each once as Windows compares names,
+    // spelled with "/" as Windows would create it, in the order of the names as packages store them (\x80, the
+    // euro sign, before \xE9); the columns line up whatever the names hold (an escaped control character, letters
+    // of two or three bytes).
+    write_file(folder.at("f.upd"), whole("ulverno/a/b/x", "") + whole("ulverno/A/c/y", "") + whole("ulverno/t. /z", "") +
+                                       whole("ulverno/t\\w", "") + whole("windows/d\xE9/a", "") +
+                                       whole("windows/d\x80/b", "") + whole("windows/\x9D/c", ""));
+    const std::vector<std::string> needed = {"ulverno",   "ulverno/a", "ulverno/a/b", "ulverno/a/c", "ulverno/t",
+                                             "windows",   "windows/d\xE2\x82\xAC", "windows/d\xC3\xA9", "windows/\\x9D"};
+    const auto characters = [](const std::string& text) {
+        return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::vector<std::string> listed;
+    std::set<size_t> target_columns;
+    std::set<size_t> folder_columns;
+    std::istringstream lines(ulvpack({"list", "--folders", folder.at("f.upd")}).output);
+    bool folder_rows = false;
+    for (std::string line; std::getline(lines, line);) {
+        folder_rows = folder_rows || line.rfind("FOLDERS", 0) == 0;
+        const size_t directory = line.find(" directory");
+        if (directory == std::string::npos) continue;
+        const size_t root = line.rfind("  ", directory) + 2;  // where the root's column begins
+        (folder_rows ? folder_columns : target_columns).insert(characters(line.substr(0, root)));
+        if (folder_rows) listed.push_back(line.substr(0, line.find("  ")));
+    }
+    EXPECT_EQ(listed, needed);
+    EXPECT_EQ(target_columns.size(), 1u);
+    EXPECT_EQ(folder_columns.size(), 1u);
+    const std::string json = ulvpack({"list", "--json", "--folders", folder.at("f.upd")}).output;
+    listed.clear();
+    for (size_t at = json.find("{\"folder\": \""); at != std::string::npos; at = json.find("{\"folder\": \"", at + 1)) {
+        listed.push_back(json.substr(at + 12, json.find('"', at + 12) - at - 12));
+    }
+    std::vector<std::string> needed_in_json = needed;
+    needed_in_json.back() = "windows/\\u009d";
+    EXPECT_EQ(listed, needed_in_json) << json;
+    EXPECT_NE(json.find("{\"folder\": \"ulverno/a/c\", \"root\": \"ulverno\"}"), std::string::npos) << json;
 
     result = ulvpack({"list", "--json", folder.at("p.upd")});
     EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
@@ -459,8 +495,8 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     EXPECT_NE(refused.errors.find("BASE does not have the folder \"ulverno/newdir\""), std::string::npos) << refused.errors;
     create.push_back("--allow-new-folders");
     ASSERT_EQ(ulvpack(create).exit_code, 0);
-    EXPECT_NE(ulvpack({"list", "--folders", folder.at("update.upd")}).output.find("ulverno/newdir  (install directory)"),
-              std::string::npos);
+    EXPECT_TRUE(std::regex_search(ulvpack({"list", "--folders", folder.at("update.upd")}).output,
+                                  std::regex("\nulverno/newdir +install directory\n")));
     const process_result against = ulvpack({"verify", "--against", folder.at("A"), folder.at("update.upd")});
     EXPECT_EQ(against.exit_code, 1);
     EXPECT_NE(against.errors.find("needs the folder \"ulverno/newdir\""), std::string::npos) << against.errors;
