@@ -160,10 +160,14 @@ bool is_entry_of(HANDLE parent, const std::wstring& name, HANDLE opened) {
                                                  FileIdBothDirectoryInformation, TRUE, &wanted, TRUE);
     const auto& entry = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());
     BY_HANDLE_FILE_INFORMATION information;
-    return status == 0 && (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-           GetFileInformationByHandle(opened, &information) &&
-           static_cast<ULONGLONG>(entry.FileId.QuadPart) ==
-               ((static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow);
+    if (status != 0 || (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !GetFileInformationByHandle(opened, &information)) {
+        return false;
+    }
+    // A file system that lists no file index (0, or all ones) can only be trusted on the rest.
+    const ULONGLONG listed = static_cast<ULONGLONG>(entry.FileId.QuadPart);
+    return listed == 0 || listed == ~0ull ||
+           listed == ((static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow);
 }
 
 // True when what is open at `opened` is what `name` names in `parent`, and
