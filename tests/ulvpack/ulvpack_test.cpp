@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -326,11 +330,43 @@ TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
     EXPECT_NE(result.output.find("install directory"), std::string::npos);
     EXPECT_NE(result.output.find("2 targets, 6 bytes, 3 records"), std::string::npos) << result.output;
 
-    // Folders come in the order of the names as packages store them: \x80 (the euro sign) before \xE9.
-    write_file(folder.at("f.upd"), whole("windows/d\xE9/a", "") + whole("windows/d\x80/b", ""));
-    const std::string listing = ulvpack({"list", "--folders", folder.at("f.upd")}).output;
-    const std::string folders = listing.substr(listing.find("FOLDERS"));
-    EXPECT_LT(folders.find("windows/d\xE2\x82\xAC"), folders.find("windows/d\xC3\xA9")) << folders;
+    // Every folder the package needs, its root and those between included, each once as Windows compares names,
+    // spelled with "/" as Windows would create it, in the order of the names as packages store them (\x80, the
+    // euro sign, before \xE9); the columns line up whatever the names hold (an escaped control character, letters
+    // of two or three bytes).
+    write_file(folder.at("f.upd"), whole("ulverno/a/b/x", "") + whole("ulverno/A/c/y", "") + whole("ulverno/t. /z", "") +
+                                       whole("ulverno/t\\w", "") + whole("windows/d\xE9/a", "") +
+                                       whole("windows/d\x80/b", "") + whole("windows/\x9D/c", ""));
+    const std::vector<std::string> needed = {"ulverno",   "ulverno/a", "ulverno/a/b", "ulverno/a/c", "ulverno/t",
+                                             "windows",   "windows/d\xE2\x82\xAC", "windows/d\xC3\xA9", "windows/\\x9D"};
+    const auto characters = [](const std::string& text) {
+        return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::vector<std::string> listed;
+    std::set<size_t> target_columns;
+    std::set<size_t> folder_columns;
+    std::istringstream lines(ulvpack({"list", "--folders", folder.at("f.upd")}).output);
+    bool folder_rows = false;
+    for (std::string line; std::getline(lines, line);) {
+        folder_rows = folder_rows || line.rfind("FOLDERS", 0) == 0;
+        const size_t directory = line.find(" directory");
+        if (directory == std::string::npos) continue;
+        const size_t root = line.rfind("  ", directory) + 2;  // where the root's column begins
+        (folder_rows ? folder_columns : target_columns).insert(characters(line.substr(0, root)));
+        if (folder_rows) listed.push_back(line.substr(0, line.find("  ")));
+    }
+    EXPECT_EQ(listed, needed);
+    EXPECT_EQ(target_columns.size(), 1u);
+    EXPECT_EQ(folder_columns.size(), 1u);
+    const std::string json = ulvpack({"list", "--json", "--folders", folder.at("f.upd")}).output;
+    listed.clear();
+    for (size_t at = json.find("{\"folder\": \""); at != std::string::npos; at = json.find("{\"folder\": \"", at + 1)) {
+        listed.push_back(json.substr(at + 12, json.find('"', at + 12) - at - 12));
+    }
+    std::vector<std::string> needed_in_json = needed;
+    needed_in_json.back() = "windows/\\u009d";
+    EXPECT_EQ(listed, needed_in_json) << json;
+    EXPECT_NE(json.find("{\"folder\": \"ulverno/a/c\", \"root\": \"ulverno\"}"), std::string::npos) << json;
 
     result = ulvpack({"list", "--json", folder.at("p.upd")});
     EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
@@ -435,6 +471,21 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
         EXPECT_EQ(installed, expected);
     }
 
+    // A classic BASE cut inside its last record, which the updater takes up to the cut: said as verify says it.
+    ASSERT_EQ(ulvpack({"create", "--plain", "-o", folder.at("cut.upd"), "ulverno=" + folder.at("A/ulverno"),
+                       "windows=" + folder.at("A/windows")}).exit_code, 0);
+    std::filesystem::resize_file(folder.at("cut.upd"), std::filesystem::file_size(folder.at("cut.upd")) - 2);
+    const std::string verified = ulvpack({"verify", folder.at("cut.upd")}).errors;
+    const size_t warning = verified.find("warning: ");
+    ASSERT_NE(warning, std::string::npos) << verified;
+    const std::string finding = verified.substr(warning + 9, verified.find('\n', warning) - warning - 9);
+    std::vector<std::string> since_cut = {"create", "-o", folder.at("update.upd"), "--since", folder.at("cut.upd")};
+    since_cut.insert(since_cut.end(), release_b.begin(), release_b.end());
+    const process_result cut = ulvpack(since_cut);
+    EXPECT_EQ(cut.exit_code, 0) << cut.errors;
+    EXPECT_NE(cut.errors.find("warning: BASE " + folder.at("cut.upd") + ": " + finding), std::string::npos)
+        << finding << "\n" << cut.errors;
+
     // A new folder cannot be shipped this way, unless the installations are known to have it.
     write_tree(folder.at("B/ulverno/newdir"), {{"x.txt", "x"}});
     std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", folder.at("A.upd")};
@@ -444,8 +495,8 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     EXPECT_NE(refused.errors.find("BASE does not have the folder \"ulverno/newdir\""), std::string::npos) << refused.errors;
     create.push_back("--allow-new-folders");
     ASSERT_EQ(ulvpack(create).exit_code, 0);
-    EXPECT_NE(ulvpack({"list", "--folders", folder.at("update.upd")}).output.find("ulverno/newdir  (install directory)"),
-              std::string::npos);
+    EXPECT_TRUE(std::regex_search(ulvpack({"list", "--folders", folder.at("update.upd")}).output,
+                                  std::regex("\nulverno/newdir +install directory\n")));
     const process_result against = ulvpack({"verify", "--against", folder.at("A"), folder.at("update.upd")});
     EXPECT_EQ(against.exit_code, 1);
     EXPECT_NE(against.errors.find("needs the folder \"ulverno/newdir\""), std::string::npos) << against.errors;
@@ -456,6 +507,69 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
     write_file(folder.at("B/ulverno/SPARE"), "a file now");
     create[4] = folder.at("A");
     EXPECT_NE(ulvpack(create).errors.find("\"ulverno/SPARE\" is a folder in BASE"), std::string::npos);
+
+    // A folder where BASE has a file (spelled in another case), even with --allow-new-folders: the updater never
+    // removes files.
+    std::filesystem::remove(folder.at("B/ulverno/SPARE"));
+    write_tree(folder.at("B/ulverno/bin/REMOVED.dll"), {{"x.txt", "x"}});
+    for (const std::string& base : {folder.at("A.upd"), folder.at("A")}) {
+        for (const bool allow : {false, true}) {
+            std::vector<std::string> arguments = {"create", "-o", folder.at("update.upd"), "--since", base};
+            arguments.insert(arguments.end(), release_b.begin(), release_b.end());
+            if (allow) arguments.push_back("--allow-new-folders");
+            const process_result result = ulvpack(arguments);
+            EXPECT_EQ(result.exit_code, 1) << base << allow;
+            EXPECT_NE(result.errors.find("BASE has a file, \"ulverno/bin/removed.dll\", where "
+                                         "\"ulverno/bin/REMOVED.dll/x.txt\" needs a folder"),
+                      std::string::npos) << result.errors;
+        }
+    }
+}
+
+TEST(ulvpack_since, a_folder_base_is_walked_and_counted_as_the_same_package_would_be) {
+    scratch_folder folder;
+    // Renamed in case only, or given decomposed (an accent after its letter): the same file for Windows.
+    const file_tree a = {{"ulverno/bin/a.dll", "a"}, {"windows/u.ini", "[u]"}, {"ulverno/doc/Readme.txt", "r"},
+                         {"ulverno/doc/Notes.txt", "n1"}, {"ulverno/doc/cafe\xCC\x81.txt", "c"}};
+    const file_tree b = {{"ulverno/bin/a.dll", "a2"}, {"windows/u.ini", "[u]"}, {"ulverno/doc/README.txt", "r"},
+                         {"ulverno/doc/NOTES.txt", "n2"}, {"ulverno/doc/caf\xC3\xA9.txt", "c"}};
+    write_tree(folder.at("A"), a);
+    write_tree(folder.at("B"), b);
+    write_tree(folder.at("elsewhere"), {{"x.dll", "x"}});
+    for (const char* tree : {"A", "B"}) {  // a link to its parent, and a link out of the tree
+        ASSERT_EQ(symlink("..", folder.at(std::string(tree) + "/ulverno/bin/up").c_str()), 0);
+        ASSERT_EQ(symlink(folder.at("elsewhere").c_str(), folder.at(std::string(tree) + "/ulverno/more").c_str()), 0);
+    }
+    struct row { std::vector<std::string> options; const char* counts; const char* up_left_out; };
+    const row rows[] = {
+        {{}, "3 unchanged, left out (5 bytes saved); 2 changed; 0 new", "a link (--follow-links follows links)"},
+        {{"--follow-links"}, "4 unchanged, left out (6 bytes saved); 2 changed; 0 new", "a link to a folder above it"},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> pack_a = {"create", "-o", folder.at("A.upd"), "ulverno=" + folder.at("A/ulverno"),
+                                           "windows=" + folder.at("A/windows")};
+        pack_a.insert(pack_a.end(), r.options.begin(), r.options.end());
+        ASSERT_EQ(ulvpack(pack_a).exit_code, 0);
+        for (const std::string& base : {folder.at("A.upd"), folder.at("A")}) {
+            std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", base,
+                                               "ulverno=" + folder.at("B/ulverno"), "windows=" + folder.at("B/windows")};
+            create.insert(create.end(), r.options.begin(), r.options.end());
+            const process_result packed = ulvpack(create);
+            EXPECT_EQ(packed.exit_code, 0) << base << packed.errors;
+            EXPECT_NE(packed.errors.find(r.counts), std::string::npos) << base << packed.errors;
+            EXPECT_EQ(packed.errors.find("no longer in the release"), std::string::npos) << base << packed.errors;
+            if (base == folder.at("A")) {
+                EXPECT_NE(packed.errors.find("left out of BASE " + folder.at("A/ulverno/bin/up") + ": " + r.up_left_out),
+                          std::string::npos) << packed.errors;
+            }
+        }
+    }
+    // Two files of a folder BASE that Windows takes for one: no installation is like it.
+    write_file(folder.at("A/windows/U.INI"), "[u]");
+    const process_result twice = ulvpack({"create", "-o", folder.at("update.upd"), "--since", folder.at("A"),
+                                          "windows=" + folder.at("B/windows")});
+    EXPECT_EQ(twice.exit_code, 1);
+    EXPECT_NE(twice.errors.find("which Windows takes for one file"), std::string::npos) << twice.errors;
 }
 
 TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {

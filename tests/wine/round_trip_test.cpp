@@ -1,4 +1,5 @@
-// A release tree, packed by ulvpack on Linux, installed by the real updater.
+// A release tree, packed by ulvpack on Linux, installed by the real updater;
+// ulvpack.exe extracting below a folder in which links are planted.
 #include "wine_bench.h"
 
 #include "notify/messages.h"
@@ -8,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
     const file_tree install = {
@@ -54,4 +59,67 @@ TEST(wine_round_trip, installs_a_packed_tree_byte_for_byte) {
     EXPECT_FALSE(file_exists(package));
     EXPECT_EQ(read_tree(drive_c() + "/ulvtest-rt"), install);
     EXPECT_EQ(read_file(drive_c() + "/windows/ulvtest-rt.ini"), "[x]\r\n");
+}
+
+// Wine shows a Unix link in its drive as a reparse point when it lists a
+// folder, but follows it when asked to open it as itself, and cannot make
+// Windows links or junctions: the links are planted from the Unix side.
+TEST(wine_round_trip, extract_writes_nothing_outside_dir_through_a_planted_link) {
+    const std::string bench = drive_c() + "/ulvtest-x";
+    const std::string outside = bench + "/outside";
+    std::string targets;
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt", "g.txt", "h.txt"}) {
+        targets += whole(std::string("windows/sub/") + name, "new");
+    }
+    write_file(programs_folder() + "/x.upd", targets);
+    // DIR/windows/sub, with `link` (below DIR) leading to `to`.
+    const auto plant = [&](const std::string& link, const std::string& to) {
+        std::filesystem::remove_all(bench);
+        write_tree(outside, {{"a.txt", "outside"}});
+        make_folder(bench + "/DIR/windows" + (link == "windows/sub" ? "" : "/sub"));
+        std::filesystem::create_symlink(to, bench + "/DIR/" + link);
+    };
+    const auto extract = [](const std::string& force) {
+        std::vector<std::string> arguments = {"C:\\ulvbench\\ulvpack.exe", "extract", "C:\\ulvbench\\x.upd", "C:\\ulvtest-x\\DIR"};
+        if (!force.empty()) arguments.insert(arguments.begin() + 2, force);
+        return run_under_wine(arguments);
+    };
+    const file_tree untouched = {{"a.txt", "outside"}};
+
+    // A link left in place, of the folder or of the file itself.
+    struct row { std::string link; std::string to; std::string force; const char* says; };
+    const row rows[] = {
+        {"windows/sub", outside, "", "DIR\\windows\\sub: it is a link or not a folder"},
+        {"windows/sub", outside, "--force", "DIR\\windows\\sub: it is a link or not a folder"},
+        {"windows/sub", outside + "/absent", "", "DIR\\windows\\sub: "},
+        {"windows/sub/a.txt", outside + "/a.txt", "--force", "DIR\\windows\\sub\\a.txt: it is a link"},
+    };
+    for (const row& r : rows) {
+        plant(r.link, r.to);
+        const process_result result = extract(r.force);
+        EXPECT_EQ(result.exit_code, 2) << r.link << " " << r.force;
+        EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
+        EXPECT_EQ(read_tree(outside), untouched) << r.link << " " << r.force;
+        EXPECT_FALSE(std::filesystem::exists(outside + "/absent"));
+    }
+
+    // A link swapped in for the folder and out again while files are written:
+    // whatever each extraction finds in between, no file lands outside DIR.
+    std::atomic<bool> swapping{true};
+    std::atomic<long> swaps{0};
+    for (int run = 0; run < 25; ++run) {
+        plant("windows/other", outside);
+        const int windows = open((bench + "/DIR/windows").c_str(), O_RDONLY | O_DIRECTORY);
+        swapping = true;
+        std::thread swapper([&] {
+            while (swapping && renameat2(windows, "sub", windows, "other", RENAME_EXCHANGE) == 0) ++swaps;
+        });
+        extract("");
+        swapping = false;
+        swapper.join();
+        close(windows);
+        EXPECT_EQ(read_tree(outside), untouched) << "run " << run;
+    }
+    EXPECT_GT(swaps, 1000) << "the link was not swapped in and out";
+    std::filesystem::remove_all(bench);
 }

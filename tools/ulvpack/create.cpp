@@ -40,11 +40,13 @@ const char usage[] =
     "updater refuses a package cut short or altered before it writes anything;\n"
     "--plain writes these fields as 0, as older packages have them.\n"
     "With --since BASE (the previous release: a package, or a folder laid out as\n"
-    "BASE/ulverno, BASE/windows, BASE/windows_system), files whose bytes are the\n"
-    "same in BASE are left out, and the files BASE has that the release no\n"
-    "longer has are named: a package cannot delete them. A file in a folder that\n"
-    "BASE does not have is refused, as the updater never makes folders, unless\n"
-    "--allow-new-folders says the installations have it.\n"
+    "BASE/ulverno, BASE/windows, BASE/windows_system, walked as the sources are),\n"
+    "files whose bytes are the same in BASE are left out, and the files BASE has\n"
+    "that the release no longer has are named: a package cannot delete them. A\n"
+    "file in a folder that BASE does not have is refused, as the updater never\n"
+    "makes folders, unless --allow-new-folders says the installations have it; a\n"
+    "file that needs a folder where BASE has a file, or where BASE has a folder,\n"
+    "always is.\n"
     "OUT is replaced in one step once the whole package is on the disk;\n"
     "until then, and after any failure, it stays as it was. With --sign KEY,\n"
     "OUT.sig is then written as ulvpack sign --key KEY OUT writes it.\n"
@@ -130,13 +132,47 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
     return false;
 }
 
+// The updater never makes nor removes folders, nor removes files: a new file
+// needs its folder, no folder in its place and no file in place of a folder
+// above it. False, with `problem`, when a new file of `comparison` would fail
+// on an installation like BASE; a folder BASE lacks only unless
+// `allow_new_folders` says the installations have it.
+bool fits_on_base(const base_comparison& comparison, bool allow_new_folders, std::string& problem) {
+    names_by_key new_folders;  // by windows_key, to the release's spelling
+    for (const source_file& file : comparison.added) {
+        const std::string file_there = file_in_place_of_folder(comparison, file.name);
+        if (!file_there.empty()) {
+            problem = "BASE has a file, " + quoted_name(file_there) + ", where " + quoted_name(file.name) +
+                      " needs a folder: the updater never removes files nor makes folders, so the package would "
+                      "fail on an installation like BASE";
+            return false;
+        }
+        if (comparison.folders.count(windows_key(file.name)) != 0) {
+            problem = quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "
+                      "package would fail on an installation like BASE";
+            return false;
+        }
+        if (!allow_new_folders && comparison.folders.count(folder_key(file.name)) == 0) {
+            new_folders.emplace(folder_key(file.name), folder_name(file.name));
+        }
+    }
+    if (new_folders.empty()) return true;
+    std::string listed;
+    for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_text(folder.second) + "\"";
+    problem = std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
+              ": the updater never makes folders, so the package would fail on an installation like BASE "
+              "(--allow-new-folders if the installations have them)";
+    return false;
+}
+
 // Leaves in `files` only what changed since BASE, and says so. False, with
 // `problem` (and `unreadable` set when the system failed), when BASE cannot
-// be read, nothing changed, or a file needs a folder BASE does not have.
-bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool allow_new_folders,
-                       std::string& problem, bool& unreadable) {
+// be read, nothing changed, or a new file would fail on BASE (fits_on_base).
+bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       bool allow_new_folders, std::string& problem, bool& unreadable) {
     base_comparison comparison;
-    if (!compare_with_base(files, base, comparison, problem, unreadable)) return false;
+    if (!compare_with_base(files, base, follow_links, comparison, problem, unreadable)) return false;
+    for (const scan_finding& warning : comparison.warnings) say("create", "warning: BASE " + base + ": " + finding_text(warning));
     for (const auto& removed : comparison.removed) {
         say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
     }
@@ -150,27 +186,7 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
         problem = "nothing changed since " + base + ": there is no package to write";
         return false;
     }
-    // The updater never makes nor removes folders: a new file needs its folder, and no folder in its place.
-    names_by_key new_folders;  // by windows_key, to the release's spelling
-    for (const source_file& file : comparison.added) {
-        if (comparison.folders.count(windows_key(file.name)) != 0) {
-            problem = quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "
-                      "package would fail on an installation like BASE";
-            return false;
-        }
-        if (!allow_new_folders && comparison.folders.count(folder_key(file.name)) == 0) {
-            new_folders.emplace(folder_key(file.name), folder_name(file.name));
-        }
-    }
-    if (!new_folders.empty()) {
-        std::string listed;
-        for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_text(folder.second) + "\"";
-        problem = std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
-                  ": the updater never makes folders, so the package would fail on an installation like BASE "
-                  "(--allow-new-folders if the installations have them)";
-        return false;
-    }
-    return true;
+    return fits_on_base(comparison, allow_new_folders, problem);
 }
 
 }  // namespace
@@ -248,7 +264,7 @@ int run_create(int argc, char** argv) {
         return fail(out + " is not a regular file: it is left as it is");
     }
     bool unreadable = false;
-    if (!base.empty() && !keep_what_changed(files, base, allow_new_folders, problem, unreadable)) {
+    if (!base.empty() && !keep_what_changed(files, base, follow_links, allow_new_folders, problem, unreadable)) {
         return unreadable ? fail(problem) : refuse(problem);
     }
     if (!write_package(files, options, fs::u8path(out), problem)) return fail(problem);

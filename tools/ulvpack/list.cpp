@@ -2,15 +2,15 @@
 // Each target is printed as soon as it is read, so that memory does not grow
 // with the package.
 #include "commands.h"
+#include "name_rules.h"
+#include "name_set.h"
 #include "report.h"
-#include "since_base.h"
-
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,8 +19,9 @@ const char usage[] =
     "\n"
     "One line a target: name, size, number of pieces and where it would be\n"
     "installed; then totals. --json prints the same for scripts. --folders\n"
-    "adds the folders the package needs on the installation: the updater never\n"
-    "makes folders, so a target whose folder is missing there fails.\n"
+    "adds every folder the package needs on the installation, each once and\n"
+    "spelled as Windows would create it: the updater never makes folders, so a\n"
+    "target whose folder is missing there fails.\n"
     "Exit status: 0 listed, 1 the package is invalid (listed up to the fault),\n"
     "2 usage error, or the package cannot be read.\n";
 
@@ -46,18 +47,45 @@ std::string json_string(const std::string& utf8) {
     return out + "\"";
 }
 
-// Characters, not bytes, so that accented names keep the columns in line.
+// Characters, not bytes, so that accented names keep the columns in line
+// (code page 1252, which names come from, has no double-width characters).
 size_t characters(const std::string& utf8) {
     size_t count = 0;
     for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return count;
 }
 
+// The name as the terminal may show it (a control character as the 4
+// columns of "\x1B"), padded to the width of the name column.
+std::string name_cell(const std::string& name) {
+    const std::string shown = printable_text(name);
+    const size_t width = characters(shown);
+    return shown + std::string(width < name_column ? name_column - width : 0, ' ');
+}
+
 void print_text_row(const scanned_target& target) {
-    const std::string name = printable_text(target.name);
-    const size_t width = characters(name);
-    std::printf("%s%s %12u %7u  %s\n", name.c_str(), std::string(width < name_column ? name_column - width : 0, ' ').c_str(),
-                target.file_size, target.pieces, root_description(*target.prefix));
+    std::printf("%s %12u %7u  %s\n", name_cell(target.name).c_str(), target.file_size, target.pieces,
+                root_description(*target.prefix));
+}
+
+// Every folder `name` needs, its root included, each once as Windows
+// compares names: spelled with "/" as Windows would create it, and as the
+// first name that needs it spells it.
+void add_folders(const std::string& name, names_by_key& folders) {
+    const std::vector<std::string> parts = windows_parts(name);
+    std::string folder;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        folder = (i == 0 ? "" : folder + "/") + parts[i];
+        folder = folders.emplace(windows_key(folder), folder).first->second;
+    }
+}
+
+void print_text_folders(const names_by_key& folders) {
+    std::printf("\n%-48s  %s\n", "FOLDERS THE INSTALLATION MUST HAVE", "IN");
+    for (const auto& folder : folders) {
+        const root_prefix* prefix = find_root_prefix((folder.second + "/").c_str());
+        std::printf("%s  %s\n", name_cell(folder.second).c_str(), root_description(*prefix));
+    }
 }
 
 void print_json_row(const scanned_target& target, bool first) {
@@ -106,7 +134,7 @@ int run_list(int argc, char** argv) {
     handlers.on_target = [&](const scanned_target& target) {
         json ? print_json_row(target, rows == 0) : print_text_row(target);
         ++rows;
-        if (with_folders) folders.emplace(folder_key(target.name), folder_name(target.name));
+        if (with_folders) add_folders(target.name, folders);
     };
     json ? std::printf("{\"targets\": [") : std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
     scan_result result;
@@ -126,11 +154,7 @@ int run_list(int argc, char** argv) {
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
                     plural(result.records, "record").c_str());
-        if (with_folders) std::printf("\nFOLDERS THE INSTALLATION MUST HAVE\n");
-        for (const auto& folder : folders) {
-            const root_prefix* prefix = find_root_prefix((folder.second + "/").c_str());
-            std::printf("%s  (%s)\n", printable_text(folder.second).c_str(), root_description(*prefix));
-        }
+        if (with_folders) print_text_folders(folders);
     }
     // A listing lost on a full disk or a closed pipe must not pass for one written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

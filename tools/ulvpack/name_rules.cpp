@@ -66,6 +66,15 @@ std::vector<std::string> name_parts(const std::string& name) {
     return parts;
 }
 
+std::vector<std::string> windows_parts(const std::string& name) {
+    std::vector<std::string> parts;
+    for (std::string part : name_parts(name)) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+        if (!part.empty()) parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
 std::string folded_name(const std::string& name) {
     std::string folded;
     for (size_t at = 0; at < name.size();) {

@@ -19,5 +19,9 @@ std::string windows_refusal(const std::string& name);
 // without the empty ones and ".": the root prefix's folder first.
 std::vector<std::string> name_parts(const std::string& name);
 
+// The same, each component spelled as Windows would create it: without the
+// dots and spaces that end it, and left out when nothing else remains.
+std::vector<std::string> windows_parts(const std::string& name);
+
 // The same name for Windows' case-insensitive file systems.
 std::string folded_name(const std::string& name);

@@ -79,11 +79,7 @@ void hash_set::grow() {
 
 std::string windows_key(const std::string& name) {
     std::string key;
-    for (std::string component : name_parts(folded_name(name))) {
-        // Windows drops the dots and spaces that end a component; then it may name no folder at all.
-        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
-        if (!component.empty()) key += (key.empty() ? "" : "/") + component;
-    }
+    for (const std::string& component : windows_parts(folded_name(name))) key += (key.empty() ? "" : "/") + component;
     return key;
 }
 

@@ -24,13 +24,13 @@ bool scan_or_complain(const char* command, const std::string& path, const scan_h
 }
 
 void print_finding(const scan_finding& finding) {
-    const char* kind = finding.error ? "error" : "warning";
-    if (finding.record == 0) {
-        std::fprintf(stderr, "%s: %s\n", kind, printable_text(finding.text).c_str());
-    } else {
-        std::fprintf(stderr, "%s: record %llu at byte %llu: %s\n", kind, static_cast<unsigned long long>(finding.record),
-                     static_cast<unsigned long long>(finding.offset), printable_text(finding.text).c_str());
-    }
+    std::fprintf(stderr, "%s: %s\n", finding.error ? "error" : "warning", finding_text(finding).c_str());
+}
+
+std::string finding_text(const scan_finding& finding) {
+    const std::string text = printable_text(finding.text);
+    if (finding.record == 0) return text;
+    return "record " + std::to_string(finding.record) + " at byte " + std::to_string(finding.offset) + ": " + text;
 }
 
 std::string grouped(uint64_t number) {

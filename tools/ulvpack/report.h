@@ -18,6 +18,9 @@ void say(const char* command, const std::string& message);
 // Prints a warning or the error, with its record and byte offset.
 void print_finding(const scan_finding& finding);
 
+// "record N at byte M: TEXT", or TEXT for the package as a whole.
+std::string finding_text(const scan_finding& finding);
+
 // The number with its thousands set apart: "268,435,455".
 std::string grouped(uint64_t number);
 

@@ -1,5 +1,7 @@
 #include "since_base.h"
 
+#include "folder_walk.h"
+#include "name_encoding.h"
 #include "name_rules.h"
 #include "name_set.h"
 #include "package_scan.h"
@@ -9,6 +11,7 @@
 #include "platform/tool_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <unordered_map>
@@ -78,6 +81,10 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
         if (target.complete) finish_target();
         return true;
     };
+    // Such as stray bytes after the last target: a classic package cut inside its last record.
+    handlers.on_finding = [&](const scan_finding& finding) {
+        if (!finding.error) comparison.warnings.push_back(finding);
+    };
     scan_result result;
     std::string why;
     const scan_outcome outcome = scan_package(base, handlers, result, why);
@@ -94,10 +101,10 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
     return true;
 }
 
-bool same_file_contents(const source_file& file, const fs::path& other, std::vector<char>& buffer) {
+bool same_file_contents(const source_file& file, const fs::path& other, bool follow_link, std::vector<char>& buffer) {
     std::string why;
     const int mine = open_source_file(file.file, file.follow_link, file.identity, why);
-    const int theirs = mine == -1 ? -1 : open_source_file(other, true, file_identity{}, why);
+    const int theirs = mine == -1 ? -1 : open_source_file(other, follow_link, file_identity{}, why);
     bool same = theirs != -1;
     std::vector<char> chunk;
     for (uint64_t left = file.size; same && left > 0;) {
@@ -115,49 +122,79 @@ bool same_file_contents(const source_file& file, const fs::path& other, std::vec
     return same;
 }
 
-bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, base_comparison& comparison,
-                         std::vector<bool>& unchanged, std::vector<bool>& in_base, std::string& problem,
-                         bool& unreadable) {
-    std::vector<char> buffer;
-    for (size_t i = 0; i < files.size(); ++i) {
-        std::error_code error;
-        const fs::path there = path_below(base, files[i].name);
-        in_base[i] = fs::is_regular_file(there, error);
-        unchanged[i] = in_base[i] && fs::file_size(there, error) == files[i].size && same_file_contents(files[i], there, buffer);
-    }
-    // What BASE has: its folders, and the files the release no longer carries
-    // (through links too, as the files were compared through them).
-    std::unordered_map<std::string, bool> in_release;
-    for (const source_file& file : files) in_release[windows_key(file.name)] = true;
+// A file of a folder BASE: its name as the walk found it, and where it is.
+struct base_file {
+    std::string name;
+    fs::path path;
+};
+
+// The name as a package made from BASE would hold it: composed as the
+// sources' names are, when the code page can hold it.
+std::string as_packed(const std::string& name) {
+    std::string packed;
+    std::string stored;
+    std::string problem;
+    return packable_name(name, packed, stored, problem) ? packed : name;
+}
+
+// What a folder BASE holds, walked by the rule of the release's sources:
+// its files by windows_key, and the windows_key of its folders. Says what it
+// leaves out. False, with `problem` (and `unreadable` when a folder cannot be
+// read), also when two files are one for Windows.
+bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, base_file>& files,
+                      std::set<std::string>& folders, std::string& problem, bool& unreadable) {
+    folder_walk walk;
+    walk.follow_links = follow_links;
+    walk.on_file = [&](const std::string& name, const fs::path& file) {
+        const auto added = files.emplace(windows_key(as_packed(name)), base_file{name, file});
+        if (!added.second) {
+            problem = "BASE has both " + quoted_name(added.first->second.name) + " and " + quoted_name(name) +
+                      ", which Windows takes for one file";
+        }
+        return added.second;
+    };
+    walk.on_folder = [&](const std::string& name, const fs::path&, bool) { folders.insert(windows_key(as_packed(name))); };
+    walk.on_left_out = [](const fs::path& path, const std::string& why) {
+        std::fprintf(stderr, "ulvpack create: left out of BASE %s: %s\n", shown(path).c_str(), why.c_str());
+    };
     bool any_root = false;
     for (const root_prefix& prefix : root_prefixes) {
         const std::string root(prefix.text, std::strlen(prefix.text) - 1);
-        const fs::path folder = base / root;
         std::error_code error;
-        if (!fs::is_directory(folder, error)) continue;
+        if (!fs::is_directory(base / root, error)) continue;
         any_root = true;
-        const auto options = fs::directory_options::follow_directory_symlink;
-        for (fs::recursive_directory_iterator it(folder, options, error), end; !error && it != end; it.increment(error)) {
-            const std::string name = root + "/" + it->path().lexically_relative(folder).generic_u8string();
-            const std::string key = windows_key(name);
-            if (it->is_directory(error)) {
-                comparison.folders.insert(key);
-            } else if (it->is_regular_file(error) && in_release.count(key) == 0) {
-                comparison.removed.emplace(key, name);
-            }
-        }
-        if (error) {
-            problem = "cannot read BASE " + folder.u8string() + ": " + error.message();
-            unreadable = true;
-            return false;
-        }
+        std::string why;
+        if (walk_folder(walk, root, base / root, why)) continue;
+        unreadable = !why.empty();
+        if (unreadable) problem = why;
+        return false;
     }
     if (!any_root) {
         problem = "BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
                   "it is not laid out like the sources";
         unreadable = true;
-        return false;
     }
+    return any_root;
+}
+
+// Files are matched as Windows compares names, as in a package BASE: a file
+// renamed only in case is the same file on an installation.
+bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
+                         base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base,
+                         std::string& problem, bool& unreadable) {
+    std::map<std::string, base_file> base_files;
+    if (!read_base_folder(base, follow_links, base_files, comparison.folders, problem, unreadable)) return false;
+    std::vector<char> buffer;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto found = base_files.find(windows_key(files[i].name));
+        if (found == base_files.end()) continue;
+        in_base[i] = true;
+        std::error_code error;
+        unchanged[i] = fs::file_size(found->second.path, error) == files[i].size &&
+                       same_file_contents(files[i], found->second.path, follow_links, buffer);
+        base_files.erase(found);  // what remains, the release no longer has
+    }
+    for (const auto& file : base_files) comparison.removed.emplace(file.first, file.second.name);
     return true;
 }
 
@@ -194,6 +231,17 @@ bool find_below(const fs::path& folder, const std::string& name, fs::path& path)
     return found;
 }
 
+std::string file_in_place_of_folder(const base_comparison& comparison, const std::string& name) {
+    // Such a file is among those the release no longer has: a release never
+    // has a file where another of its names needs a folder.
+    const std::string key = windows_key(name);
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+        const auto found = comparison.removed.find(key.substr(0, slash));
+        if (found != comparison.removed.end()) return found->second;
+    }
+    return "";
+}
+
 std::string folder_name(const std::string& name) {
     return name.substr(0, name.find_last_of("/\\"));
 }
@@ -203,8 +251,8 @@ std::string folder_key(const std::string& name) {
     return key.substr(0, key.rfind('/'));
 }
 
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
-                       std::string& problem, bool& unreadable) {
+bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       base_comparison& comparison, std::string& problem, bool& unreadable) {
     // The roots are there on every installation.
     for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(std::string(prefix.text, std::strlen(prefix.text) - 1));
     std::vector<bool> unchanged(files.size(), false);
@@ -213,7 +261,7 @@ bool compare_with_base(const std::vector<source_file>& files, const std::string&
     const fs::path base_path = fs::u8path(base);
     const bool compared =
         fs::is_directory(base_path, error)
-            ? compare_with_folder(files, base_path, comparison, unchanged, in_base, problem, unreadable)
+            ? compare_with_folder(files, base_path, follow_links, comparison, unchanged, in_base, problem, unreadable)
             : compare_with_package(files, base, comparison, unchanged, in_base, problem, unreadable);
     if (!compared) return false;
     for (size_t i = 0; i < files.size(); ++i) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "name_set.h"
+#include "package_scan.h"
 #include "source_files.h"
 
 #include <cstdint>
@@ -22,15 +23,21 @@ struct base_comparison {
                                                  // as BASE spells it (UTF-8, as names on a disk may not fit
                                                  // the code page)
     std::set<std::string> folders;     // windows_key of every folder BASE has, roots included
+    std::vector<scan_finding> warnings;  // what a package BASE shows that the updater tolerates
 };
 
 // Compares `files` with BASE: a package (read with the updater's own walk)
 // or a folder laid out like the sources (BASE/ulverno, BASE/windows,
-// BASE/windows_system). Files are compared byte for byte, one piece at a
-// time. False, with `problem` (and `unreadable` when the system failed), when
-// BASE cannot be read or is not a valid package.
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
-                       std::string& problem, bool& unreadable);
+// BASE/windows_system), walked as the sources are: links followed only with
+// `follow_links`, what is left out said. Files are compared byte for byte,
+// one piece at a time. False, with `problem` (and `unreadable` when the
+// system failed), when BASE cannot be read or is not a valid package.
+bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                       base_comparison& comparison, std::string& problem, bool& unreadable);
+
+// The name, as BASE spells it, of a file BASE has where `name` needs a
+// folder (as Windows compares names), or "".
+std::string file_in_place_of_folder(const base_comparison& comparison, const std::string& name);
 
 // The folder a name installs into (its name up to the last "/" or "\"), as
 // windows_key gives it; the root prefix's own folder for a name at the root.

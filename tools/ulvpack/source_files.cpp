@@ -1,5 +1,6 @@
 #include "source_files.h"
 
+#include "folder_walk.h"
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_scan.h"
@@ -16,19 +17,6 @@ namespace {
 
 constexpr uint64_t largest_file_size = 0xFFFFFFFFull;  // sizes are 32-bit
 
-// The state of one PREFIX=DIR walk.
-struct tree_walk {
-    const std::string& argument;
-    bool follow_links;
-    std::vector<source_file>& files;
-    source_problem& problem;
-    std::vector<fs::path> folders_above;  // canonical, to see a link loop
-};
-
-std::string shown(const fs::path& path) {
-    return printable_text(path.u8string());
-}
-
 void leave_out(const fs::path& path, const std::string& why) {
     std::fprintf(stderr, "ulvpack create: left out %s: %s\n", shown(path).c_str(), why.c_str());
 }
@@ -36,16 +24,6 @@ void leave_out(const fs::path& path, const std::string& why) {
 bool unreadable(source_problem& problem, const fs::path& path, const std::error_code& error) {
     problem = {"cannot read " + shown(path) + ": " + error.message(), source_problem::unreadable};
     return false;
-}
-
-const char* kind_of(fs::file_type type) {
-    switch (type) {
-        case fs::file_type::fifo: return "a FIFO";
-        case fs::file_type::socket: return "a socket";
-        case fs::file_type::block:
-        case fs::file_type::character: return "a device";
-        default: return "neither a file nor a folder";
-    }
 }
 
 bool add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument, bool follow_link,
@@ -77,49 +55,22 @@ bool add_file(const std::string& name_utf8, const fs::path& file, const std::str
     return true;
 }
 
-bool add_folder(tree_walk& walk, const std::string& name, const fs::path& folder) {
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) return unreadable(walk.problem, folder, error);
-    bool empty = true;
-    for (; it != fs::directory_iterator(); it.increment(error)) {
-        if (error) return unreadable(walk.problem, folder, error);
-        empty = false;
-        const fs::path path = it->path();
-        const std::string inner = name + "/" + path.filename().u8string();
-        const bool link = is_link(path);
-        if (link && !walk.follow_links) {
-            leave_out(path, "a link (--follow-links follows links)");
-            continue;
-        }
-        const fs::file_status status = fs::status(path, error);
-        if (error && link) {
-            leave_out(path, "a link that leads nowhere (" + error.message() + ")");
-            continue;
-        }
-        if (error) return unreadable(walk.problem, path, error);
-        if (fs::is_directory(status)) {
-            const fs::path real = fs::canonical(path, error);
-            if (error) return unreadable(walk.problem, path, error);
-            bool loop = false;
-            for (const fs::path& above : walk.folders_above) loop = loop || above == real;
-            if (loop) {
-                leave_out(path, "a link to a folder above it");
-                continue;
-            }
-            walk.folders_above.push_back(real);
-            const bool added = add_folder(walk, inner, path);
-            walk.folders_above.pop_back();
-            if (!added) return false;
-        } else if (fs::is_regular_file(status)) {
-            if (!add_file(inner, path, walk.argument, walk.follow_links, walk.files, walk.problem)) return false;
-        } else {
-            leave_out(path, kind_of(status.type()));
-        }
-    }
-    if (error) return unreadable(walk.problem, folder, error);
-    if (empty) leave_out(folder, "an empty folder: packages carry files, and the updater never makes folders");
-    return true;
+// Every regular file below `folder` (a PREFIX=DIR argument), named `name`/...
+bool add_folder(const std::string& argument, bool follow_links, const std::string& name, const fs::path& folder,
+                std::vector<source_file>& files, source_problem& problem) {
+    folder_walk walk;
+    walk.follow_links = follow_links;
+    walk.on_file = [&](const std::string& inner, const fs::path& file) {
+        return add_file(inner, file, argument, follow_links, files, problem);
+    };
+    walk.on_folder = [](const std::string&, const fs::path& path, bool empty) {
+        if (empty) leave_out(path, "an empty folder: packages carry files, and the updater never makes folders");
+    };
+    walk.on_left_out = leave_out;
+    std::string why;
+    if (walk_folder(walk, name, folder, why)) return true;
+    if (!why.empty()) problem = {why, source_problem::unreadable};
+    return false;
 }
 
 }  // namespace
@@ -150,9 +101,7 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
             problem = {argument + ": " + shown(right) + " is not a folder"};
             return false;
         }
-        tree_walk walk{argument, follow_links, files, problem, {fs::canonical(right, error)}};
-        if (error) return unreadable(problem, right, error);
-        return add_folder(walk, left, right);
+        return add_folder(argument, follow_links, left, right, files, problem);
     }
     if (!fs::is_regular_file(status)) {
         problem = {argument + ": " + shown(right) + " is not a regular file"};

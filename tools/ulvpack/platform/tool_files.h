@@ -61,11 +61,13 @@ void forget_temporary();
 // only the last flush failed.
 bool replace_file(const std::filesystem::path& temporary, const std::filesystem::path& out, std::string& why);
 
-// Creates the file `folder`/`parts`[0]/.../`parts`[n-1] (UTF-8 components)
-// for writing, making the folders between that are missing. `folder` itself
-// may be a link; nothing below it is followed: a link, or anything but a
-// folder, where a folder is needed, and a link or anything but a regular file
-// in the file's place, are refused. An existing file is replaced by a new one
+// Creates the file `folder`/`parts`[0]/.../`parts`[n-1] (UTF-8 components;
+// on Windows spelled as the Win32 calls would, without the dots and spaces
+// that end them) for writing, making the folders between that are missing.
+// `folder` itself may be a link; nothing below it is followed, even if it is
+// swapped in meanwhile: a link (a junction or another reparse point on
+// Windows), or anything but a folder, where a folder is needed, and a link or
+// anything but a regular file in the file's place, are refused. An existing file is replaced by a new one
 // only when `replace` is set; otherwise its identity goes to `existing`, when
 // given. Returns a handle, or -1 with the reason in `why`.
 int create_below(const std::filesystem::path& folder, const std::vector<std::string>& parts, bool replace,

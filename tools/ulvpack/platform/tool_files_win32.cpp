@@ -1,7 +1,8 @@
 // ulvpack's own file services on Win32: wide paths, so that a package named
-// in any script can be opened, and reparse points (links, junctions) refused
-// below the extraction folder.
+// in any script can be opened. Writing below the extraction folder is in
+// create_below_win32.cpp.
 #include "platform/tool_files.h"
+#include "platform/tool_files_win32.h"
 
 #include <csignal>
 #include <cwchar>
@@ -13,9 +14,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The system's own words for an error, in UTF-8 whatever its code page.
 std::string error_text(DWORD code) {
     wchar_t text[512];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
@@ -28,14 +26,10 @@ std::string error_text(DWORD code) {
     return size > 0 ? std::string(utf8, static_cast<size_t>(size)) : "Windows error " + std::to_string(code);
 }
 
-constexpr DWORD no_attributes = INVALID_FILE_ATTRIBUTES;
-
-bool is_reparse_point(DWORD attributes) {
-    return attributes != no_attributes && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+namespace {
 
 bool is_folder(DWORD attributes) {
-    return attributes != no_attributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 int create_new(const fs::path& path) {
@@ -58,16 +52,12 @@ int open_package(const fs::path& path, std::string& why) {
     return handle;
 }
 
-namespace {
-
 file_identity identity_of_handle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) return {};
     return {information.dwVolumeSerialNumber,
             (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
-
-}  // namespace
 
 file_identity identity_of(int handle) {
     return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)));
@@ -152,35 +142,4 @@ bool replace_file(const fs::path& temporary, const fs::path& out, std::string& w
     if (MoveFileExW(temporary.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
     why = "cannot put the package in the place of " + out.u8string() + ": " + error_text(GetLastError());
     return false;
-}
-
-int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
-                 file_identity* existing) {
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
-    fs::path path = folder;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        path /= fs::u8path(parts[i]);
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == no_attributes && CreateDirectoryW(path.c_str(), nullptr)) attributes = GetFileAttributesW(path.c_str());
-        if (is_reparse_point(attributes) || !is_folder(attributes)) {
-            why = path.u8string() + ": it is a link or not a folder";
-            return -1;
-        }
-    }
-    path /= fs::u8path(parts.back());
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    why = attributes == no_attributes ? ""
-        : is_reparse_point(attributes) ? "it is a link"
-        : is_folder(attributes)       ? "it is not a regular file"
-        : !replace                    ? "it exists (--force replaces it)"
-        : DeleteFileW(path.c_str())   ? ""
-                                      : error_text(GetLastError());
-    if (!replace && existing != nullptr && attributes != no_attributes && !is_folder(attributes)) {
-        *existing = identity_of_path(path);
-    }
-    const int handle = why.empty() ? create_new(path) : -1;
-    if (handle < 0 && why.empty()) why = error_text(GetLastError());
-    if (handle < 0) why = path.u8string() + ": " + why;
-    return handle;
 }
