@@ -3,7 +3,15 @@
 // invalid), 2 usage or I/O error. Messages go to standard error, in English.
 #pragma once
 
+#include <functional>
 #include <string>
+
+// The tool: the command named by argv[1], given the arguments after it.
+int run_ulvpack(int argc, char** argv);
+
+// Runs `run`; whatever the system or the memory does, the tool ends with a
+// message and a status a pipeline can read, never with an escaped exception.
+int run_guarded(const std::function<int()>& run);
 
 int run_create(int argc, char** argv);
 int run_list(int argc, char** argv);

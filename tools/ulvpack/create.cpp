@@ -111,20 +111,24 @@ bool is_inside(const fs::path& path, const fs::path& folder) {
 // one of the files packed (through a link, say).
 bool packs_itself(const std::vector<std::string>& sources, const std::vector<source_file>& files, const fs::path& out,
                   std::string& problem) {
-    std::error_code error;
-    const fs::path out_real = fs::weakly_canonical(out, error);
+    fs::path out_real;
+    std::string why;
+    resolved_path(out, false, out_real, why);
     for (const std::string& source : sources) {
         const fs::path right = fs::u8path(source.substr(source.find('=') + 1));
-        const fs::path folder = fs::canonical(right, error);
-        if (!error && fs::is_directory(folder, error) && is_inside(out_real, folder)) {
+        fs::path folder;
+        entry_status status;
+        if (resolved_path(right, true, folder, why) && status_of(folder, true, status, why) &&
+            status.kind == entry_kind::folder && is_inside(out_real, folder)) {
             problem = printable_text(out.u8string()) + " lies in the source folder " + printable_text(right.u8string()) +
                       ": the package would pack itself";
             return true;
         }
     }
-    if (!fs::exists(out, error)) return false;
+    const file_identity out_file = identity_of_path(out);
+    if (out_file.inode == 0 && out_file.device == 0) return false;
     for (const source_file& file : files) {
-        if (fs::equivalent(file.file, out, error)) {
+        if (same_file(identity_of_path(file.file), out_file)) {
             problem = printable_text(out.u8string()) + " is packed from " + file.source + ": the package would pack itself";
             return true;
         }
@@ -257,10 +261,10 @@ int run_create(int argc, char** argv) {
     if (!names_fit_together(files, problem) || !records_fit(files, options, problem)) return refuse(problem);
     if (packs_itself(sources, files, fs::u8path(out), problem)) return refuse(problem);
     // A device, a FIFO or a socket at OUT is not a package to replace (as root, -o /dev/null would).
-    std::error_code error;
-    const fs::file_status out_status = fs::symlink_status(fs::u8path(out), error);
-    if (fs::is_block_file(out_status) || fs::is_character_file(out_status) || fs::is_fifo(out_status) ||
-        fs::is_socket(out_status)) {
+    entry_status out_status;
+    std::string unknown;  // what cannot be told is no device: the writing will say what is wrong
+    status_of(fs::u8path(out), false, out_status, unknown);
+    if (out_status.kind == entry_kind::device || out_status.kind == entry_kind::fifo || out_status.kind == entry_kind::socket) {
         return fail(out + " is not a regular file: it is left as it is");
     }
     bool unreadable = false;

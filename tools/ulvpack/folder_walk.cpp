@@ -16,17 +16,16 @@ struct walk_state {
     std::vector<fs::path> folders_above;  // canonical, to see a link loop
 };
 
-bool cannot_read(walk_state& state, const fs::path& path, const std::error_code& error) {
-    state.unreadable = "cannot read " + shown(path) + ": " + error.message();
+bool cannot_read(walk_state& state, const fs::path& path, const std::string& why) {
+    state.unreadable = "cannot read " + shown(path) + ": " + why;
     return false;
 }
 
-const char* kind_of(fs::file_type type) {
-    switch (type) {
-        case fs::file_type::fifo: return "a FIFO";
-        case fs::file_type::socket: return "a socket";
-        case fs::file_type::block:
-        case fs::file_type::character: return "a device";
+const char* kind_name(entry_kind kind) {
+    switch (kind) {
+        case entry_kind::fifo: return "a FIFO";
+        case entry_kind::socket: return "a socket";
+        case entry_kind::device: return "a device";
         default: return "neither a file nor a folder";
     }
 }
@@ -44,20 +43,21 @@ bool walk_entry(walk_state& state, const std::string& name, const fs::path& path
         leave_out(state, path, "a link (--follow-links follows links)");
         return true;
     }
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error && link) {
-        leave_out(state, path, "a link that leads nowhere (" + error.message() + ")");
+    entry_status status;
+    std::string why;
+    const bool known = status_of(path, true, status, why);
+    if (link && (!known || status.kind == entry_kind::missing)) {
+        leave_out(state, path, "a link that leads nowhere (" + (known ? std::string("No such file or directory") : why) + ")");
         return true;
     }
-    if (error) return cannot_read(state, path, error);
-    if (fs::is_regular_file(status)) return !state.walk.on_file || state.walk.on_file(name, path);
-    if (!fs::is_directory(status)) {
-        leave_out(state, path, kind_of(status.type()));
+    if (!known) return cannot_read(state, path, why);
+    if (status.kind == entry_kind::file) return !state.walk.on_file || state.walk.on_file(name, path);
+    if (status.kind != entry_kind::folder) {
+        leave_out(state, path, kind_name(status.kind));
         return true;
     }
-    const fs::path real = fs::canonical(path, error);
-    if (error) return cannot_read(state, path, error);
+    fs::path real;
+    if (!resolved_path(path, true, real, why)) return cannot_read(state, path, why);
     for (const fs::path& above : state.folders_above) {
         if (above != real) continue;
         leave_out(state, path, "a link to a folder above it");
@@ -70,18 +70,13 @@ bool walk_entry(walk_state& state, const std::string& name, const fs::path& path
 }
 
 bool walk_below(walk_state& state, const std::string& name, const fs::path& folder) {
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) return cannot_read(state, folder, error);
-    bool empty = true;
-    for (; it != fs::directory_iterator(); it.increment(error)) {
-        if (error) return cannot_read(state, folder, error);
-        empty = false;
-        const fs::path path = it->path();
+    std::vector<fs::path> entries;
+    std::string why;
+    if (!list_folder(folder, entries, why)) return cannot_read(state, folder, why);
+    for (const fs::path& path : entries) {
         if (!walk_entry(state, name + "/" + path.filename().u8string(), path)) return false;
     }
-    if (error) return cannot_read(state, folder, error);
-    if (state.walk.on_folder) state.walk.on_folder(name, folder, empty);
+    if (state.walk.on_folder) state.walk.on_folder(name, folder, entries.empty());
     return true;
 }
 
@@ -90,9 +85,10 @@ bool walk_below(walk_state& state, const std::string& name, const fs::path& fold
 bool walk_folder(const folder_walk& walk, const std::string& name, const fs::path& folder, std::string& unreadable) {
     unreadable.clear();
     walk_state state{walk, unreadable, {}};
-    std::error_code error;
-    state.folders_above.push_back(fs::canonical(folder, error));
-    if (error) return cannot_read(state, folder, error);
+    fs::path real;
+    std::string why;
+    if (!resolved_path(folder, true, real, why)) return cannot_read(state, folder, why);
+    state.folders_above.push_back(real);
     return walk_below(state, name, folder);
 }
 

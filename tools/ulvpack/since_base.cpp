@@ -160,8 +160,7 @@ bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::str
     bool any_root = false;
     for (const root_prefix& prefix : root_prefixes) {
         const std::string root(prefix.text, std::strlen(prefix.text) - 1);
-        std::error_code error;
-        if (!fs::is_directory(base / root, error)) continue;
+        if (!is_folder(base / root)) continue;
         any_root = true;
         std::string why;
         if (walk_folder(walk, root, base / root, why)) continue;
@@ -189,8 +188,9 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
         const auto found = base_files.find(windows_key(files[i].name));
         if (found == base_files.end()) continue;
         in_base[i] = true;
-        std::error_code error;
-        unchanged[i] = fs::file_size(found->second.path, error) == files[i].size &&
+        entry_status status;
+        std::string why;
+        unchanged[i] = status_of(found->second.path, true, status, why) && status.size == files[i].size &&
                        same_file_contents(files[i], found->second.path, follow_links, buffer);
         base_files.erase(found);  // what remains, the release no longer has
     }
@@ -211,21 +211,25 @@ bool find_below(const fs::path& folder, const std::string& name, fs::path& path)
     bool found = true;
     for (const std::string& part : name_parts(name)) {
         const fs::path spelled = path / fs::u8path(part);
-        std::error_code error;
-        if (!found || fs::exists(fs::symlink_status(spelled, error))) {
+        entry_status status;
+        std::string why;
+        std::vector<fs::path> entries;
+        if (!found || (status_of(spelled, false, status, why) && status.kind != entry_kind::missing)) {
             path = spelled;
-        } else {
+        } else if (list_folder(spelled.parent_path(), entries, why)) {
             // Another spelling of the same name, as Windows compares names.
             const std::string wanted = windows_key(part);
             path = spelled;
             found = false;
-            for (fs::directory_iterator it(spelled.parent_path(), error), end; !error && it != end; it.increment(error)) {
-                if (windows_key(it->path().filename().u8string()) == wanted) {
-                    path = it->path();
-                    found = true;
-                    break;
-                }
+            for (const fs::path& entry : entries) {
+                if (windows_key(entry.filename().u8string()) != wanted) continue;
+                path = entry;
+                found = true;
+                break;
             }
+        } else {
+            path = spelled;
+            found = false;
         }
     }
     return found;
@@ -257,10 +261,9 @@ bool compare_with_base(const std::vector<source_file>& files, const std::string&
     for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(std::string(prefix.text, std::strlen(prefix.text) - 1));
     std::vector<bool> unchanged(files.size(), false);
     std::vector<bool> in_base(files.size(), false);
-    std::error_code error;
     const fs::path base_path = fs::u8path(base);
     const bool compared =
-        fs::is_directory(base_path, error)
+        is_folder(base_path)
             ? compare_with_folder(files, base_path, follow_links, comparison, unchanged, in_base, problem, unreadable)
             : compare_with_package(files, base, comparison, unchanged, in_base, problem, unreadable);
     if (!compared) return false;

@@ -21,8 +21,8 @@ void leave_out(const fs::path& path, const std::string& why) {
     std::fprintf(stderr, "ulvpack create: left out %s: %s\n", shown(path).c_str(), why.c_str());
 }
 
-bool unreadable(source_problem& problem, const fs::path& path, const std::error_code& error) {
-    problem = {"cannot read " + shown(path) + ": " + error.message(), source_problem::unreadable};
+bool unreadable(source_problem& problem, const fs::path& path, const std::string& why) {
+    problem = {"cannot read " + shown(path) + ": " + why, source_problem::unreadable};
     return false;
 }
 
@@ -39,9 +39,9 @@ bool add_file(const std::string& name_utf8, const fs::path& file, const std::str
         problem = {quoted_name(entry.name) + " (from " + argument + ") " + why};
         return false;
     }
-    std::error_code error;
-    const uintmax_t size = fs::file_size(file, error);
-    if (error) return unreadable(problem, file, error);
+    entry_status status;
+    if (!status_of(file, true, status, why)) return unreadable(problem, file, why);
+    const uint64_t size = status.size;
     if (size > largest_file_size) {
         problem = {shown(file) + " is 4 GiB or more: package sizes are 32-bit"};
         return false;
@@ -93,17 +93,18 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
     }
     const std::string left = argument.substr(0, equals);
     const fs::path right = fs::u8path(argument.substr(equals + 1));
-    std::error_code error;
-    const fs::file_status status = fs::status(right, error);
+    entry_status status;
+    std::string why;
+    status_of(right, true, status, why);  // what cannot be told is neither a folder nor a file: said below
     for (const root_prefix& prefix : root_prefixes) {
         if (left + "/" != prefix.text) continue;
-        if (!fs::is_directory(status)) {
+        if (status.kind != entry_kind::folder) {
             problem = {argument + ": " + shown(right) + " is not a folder"};
             return false;
         }
         return add_folder(argument, follow_links, left, right, files, problem);
     }
-    if (!fs::is_regular_file(status)) {
+    if (status.kind != entry_kind::file) {
         problem = {argument + ": " + shown(right) + " is not a regular file"};
         return false;
     }

@@ -45,18 +45,18 @@ struct installation_check {
     names_by_key in_the_way;  // folders where the package installs a file
 
     void take(const scanned_target& target) {
-        std::error_code error;
         fs::path found;
-        if (!find_below(folder, folder_name(target.name), found) || !fs::is_directory(found, error)) {
+        entry_status status;
+        std::string why;
+        if (!find_below(folder, folder_name(target.name), found) || !status_of(found, true, status, why) ||
+            status.kind != entry_kind::folder) {
             missing_folders.emplace(folder_key(target.name), target.name);
             return;
         }
-        if (!find_below(folder, target.name, found)) return;
-        const fs::file_status status = fs::status(found, error);
-        const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-        if (fs::is_directory(status)) {
+        if (!find_below(folder, target.name, found) || !status_of(found, true, status, why)) return;
+        if (status.kind == entry_kind::folder) {
             in_the_way.emplace(windows_key(target.name), target.name);
-        } else if (fs::is_regular_file(status) && (status.permissions() & writable) == fs::perms::none) {
+        } else if (status.kind == entry_kind::file && status.read_only) {
             read_only.emplace(windows_key(target.name), target.name);
         }
     }
@@ -128,8 +128,10 @@ int run_verify(int argc, char** argv) {
     handlers.on_finding = print_finding;
     if (against != nullptr) {
         installation.folder = fs::u8path(against);
-        std::error_code error;
-        if (!fs::is_directory(installation.folder, error)) return usage_error("verify", usage, std::string(against) + " is not a folder");
+        entry_status status;
+        if (!status_of(installation.folder, true, status, why) || status.kind != entry_kind::folder) {
+            return usage_error("verify", usage, std::string(against) + " is not a folder");
+        }
         handlers.on_target = [&](const scanned_target& target) { installation.take(target); };
     }
     scan_result result;

@@ -27,8 +27,7 @@ struct temporary_file {
 
     ~temporary_file() {
         if (handle != -1) close_file(handle);
-        std::error_code ignored;
-        if (!path.empty()) fs::remove(path, ignored);
+        if (!path.empty()) remove_path(path);
         forget_temporary();
     }
 };

@@ -1,14 +1,45 @@
-// The file services of ulvpack that the updater does not need: opening a
-// package named in any script, writing a package so that it appears whole or
-// not at all, and writing below a folder without ever following a link.
-// Handles are those of the updater's platform services: read_bytes,
-// write_bytes, flush_file and close_file take them.
+// The file services of ulvpack that the updater does not need: what is at a
+// path and in a folder, opening a package named in any script, writing a
+// package so that it appears whole or not at all, and writing below a folder
+// without ever following a link. The commands reach the system through these
+// and the updater's platform services alone; handles are those of the
+// updater's services: read_bytes, write_bytes, flush_file and close_file take
+// them. Paths are std::filesystem paths, built from UTF-8.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// What is at a path.
+enum class entry_kind { missing, file, folder, fifo, socket, device, other };
+
+struct entry_status {
+    entry_kind kind = entry_kind::missing;
+    uint64_t size = 0;       // of a file
+    bool read_only = false;  // nobody may write it
+};
+
+// What is at `path`, through a link in its place when `through_links`. False,
+// with the system's reason in `why`, when that cannot be told (a path that
+// names nothing is `missing`, which is no failure).
+bool status_of(const std::filesystem::path& path, bool through_links, entry_status& status, std::string& why);
+
+// The paths of the entries of `folder`, in the order the system gives them.
+// False, with the system's reason in `why`, when it cannot be read.
+bool list_folder(const std::filesystem::path& folder, std::vector<std::filesystem::path>& entries, std::string& why);
+
+// `path` with every link, "." and ".." resolved; with `must_exist` false, a
+// path whose end does not exist yet is resolved as far as it does. False, with
+// `why`, when it cannot be.
+bool resolved_path(const std::filesystem::path& path, bool must_exist, std::filesystem::path& resolved, std::string& why);
+
+// True when `path` names a folder (through a link).
+bool is_folder(const std::filesystem::path& path);
+
+// Removes the file at `path`, if any; the result is not reported.
+void remove_path(const std::filesystem::path& path);
 
 // What tells one file from another on its file system: device and inode, or
 // volume and file index on Windows. All zero when unknown.
