@@ -16,6 +16,42 @@ std::string unknown_option(const char* argument) {
     return "unknown option \"" + std::string(argument) + "\"";
 }
 
+namespace {
+
+const option* option_named(const command_line& line, const char* argument) {
+    for (const option& candidate : line.options) {
+        if (std::strcmp(candidate.name, argument) == 0) return &candidate;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int parse_arguments(const command_line& line, int argc, char** argv, std::vector<const char*>& operands) {
+    for (int i = 0; i < argc; ++i) {
+        if (!asks_for_help(argv[i])) continue;
+        std::fputs(line.usage, stdout);
+        return exit_ok;
+    }
+    operands.clear();
+    for (int i = 0; i < argc; ++i) {
+        const option* known = option_named(line, argv[i]);
+        if (known == nullptr && is_option(argv[i])) return usage_error(line.command, line.usage, unknown_option(argv[i]));
+        if (known == nullptr) {
+            operands.push_back(argv[i]);
+        } else if (known->flag != nullptr) {
+            *known->flag = true;
+        } else if (i + 1 == argc || *known->value != nullptr) {
+            return usage_error(line.command, line.usage, std::string(argv[i]) + " takes one value");
+        } else {
+            *known->value = argv[++i];
+        }
+    }
+    if (operands.size() > line.most_operands) return usage_error(line.command, line.usage, line.too_many);
+    if (operands.size() < line.fewest_operands) return usage_error(line.command, line.usage, "");
+    return arguments_parsed;
+}
+
 int usage_error(const char* command, const char* command_usage, const std::string& problem) {
     if (!problem.empty()) say(command, problem);
     std::fputs(command_usage, stderr);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The tool: the command named by argv[1], given the arguments after it.
 int run_ulvpack(int argc, char** argv);
@@ -27,6 +28,32 @@ constexpr int exit_ok = 0;
 constexpr int exit_refused = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_io_error = 2;  // the same status as a usage error: the tool could not do its work
+
+// An option of a command: a switch, which sets `flag`, or an option that
+// takes the next argument as its value, into `value` (given at most once).
+struct option {
+    const char* name;
+    bool* flag = nullptr;
+    const char** value = nullptr;
+};
+
+// What a command takes: its options, and how many operands.
+struct command_line {
+    const char* command;  // for messages
+    const char* usage;
+    std::vector<option> options;
+    size_t fewest_operands;
+    size_t most_operands;
+    const char* too_many;  // said when more operands come
+};
+
+// parse_arguments' result when the command may go on.
+constexpr int arguments_parsed = -1;
+
+// Reads the arguments after a command's name by `line`: options where they
+// go, the rest in `operands`. Returns arguments_parsed, or, having shown the
+// usage (help asked for, or what is wrong with the arguments), the exit status.
+int parse_arguments(const command_line& line, int argc, char** argv, std::vector<const char*>& operands);
 
 // True when `argument` asks for help.
 bool asks_for_help(const char* argument);

@@ -193,63 +193,61 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
     return fits_on_base(comparison, allow_new_folders, problem);
 }
 
-}  // namespace
-
-int run_create(int argc, char** argv) {
+// What a create command asks for.
+struct create_request {
     std::string out;
-    package_options options;
+    std::string base;  // empty: no --since
+    std::string key;   // empty: not signed
     bool follow_links = false;
-    std::string base;
     bool allow_new_folders = false;
-    std::string key;
+    package_options options;
     std::vector<std::string> sources;
-    for (int i = 0; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (asks_for_help(argv[i])) {
-            std::fputs(usage, stdout);
-            return exit_ok;
-        } else if ((argument == "-o" || argument == "--piece-size" || argument == "--since" || argument == "--sign") &&
-                   i + 1 == argc) {
-            return usage_error("create", usage, argument + " needs a value");
-        } else if (argument == "-o") {
-            if (!out.empty()) return usage_error("create", usage, "-o is given twice");
-            out = argv[++i];
-            if (out.empty()) return usage_error("create", usage, "OUT is empty");
-        } else if (argument == "--piece-size") {
-            if (!parse_piece_size(argv[++i], options.piece_size)) {
-                return usage_error("create", usage, "bad piece size \"" + std::string(argv[i]) +
-                                                        "\": 1 to " + std::to_string(largest_record_length) + " bytes, suffix K or M");
-            }
-        } else if (argument == "--follow-links") {
-            follow_links = true;
-        } else if (argument == "--plain") {
-            options.protect = false;
-        } else if (argument == "--since") {
-            if (!base.empty()) return usage_error("create", usage, "--since is given twice");
-            base = argv[++i];
-            if (base.empty()) return usage_error("create", usage, "BASE is empty");
-        } else if (argument == "--sign") {
-            if (!key.empty()) return usage_error("create", usage, "--sign is given twice");
-            key = argv[++i];
-        } else if (argument == "--allow-new-folders") {
-            allow_new_folders = true;
-        } else if (is_option(argv[i])) {
-            return usage_error("create", usage, unknown_option(argv[i]));
-        } else {
-            sources.push_back(argument);
-        }
-    }
-    if (allow_new_folders && base.empty()) return usage_error("create", usage, "--allow-new-folders goes with --since");
-    if (out.empty() || sources.empty()) return usage_error("create", usage, out.empty() ? "no -o OUT given" : "no SOURCE given");
+};
 
-    // A key that cannot sign is refused before anything is written.
-    std::string why;
-    bool refused = false;
-    if (!key.empty() && !private_key_usable(key, why, refused)) return refused ? refuse(why) : fail(why);
-    std::vector<source_file> files;
+// What is wrong with create's options, or "".
+std::string options_problem(const char* out, const char* piece_size, const char* base, bool allow_new_folders,
+                            const std::vector<const char*>& sources, package_options& options) {
+    if (out == nullptr) return "no -o OUT given";
+    if (out[0] == '\0') return "OUT is empty";
+    if (base != nullptr && base[0] == '\0') return "BASE is empty";
+    if (allow_new_folders && base == nullptr) return "--allow-new-folders goes with --since";
+    if (piece_size != nullptr && !parse_piece_size(piece_size, options.piece_size)) {
+        return "bad piece size \"" + std::string(piece_size) + "\": 1 to " + std::to_string(largest_record_length) +
+               " bytes, suffix K or M";
+    }
+    return sources.empty() ? "no SOURCE given" : "";
+}
+
+// Reads the command line into `request`: arguments_parsed, or the exit status.
+int read_request(int argc, char** argv, create_request& request) {
+    const char* out = nullptr;
+    const char* piece_size = nullptr;
+    const char* base = nullptr;
+    const char* key = nullptr;
+    bool plain = false;
+    std::vector<const char*> sources;
+    const command_line line{"create", usage,
+                            {{"-o", nullptr, &out}, {"--piece-size", nullptr, &piece_size}, {"--since", nullptr, &base},
+                             {"--sign", nullptr, &key}, {"--follow-links", &request.follow_links}, {"--plain", &plain},
+                             {"--allow-new-folders", &request.allow_new_folders}},
+                            0, static_cast<size_t>(-1), ""};
+    if (const int status = parse_arguments(line, argc, argv, sources); status != arguments_parsed) return status;
+    request.options.protect = !plain;
+    const std::string problem = options_problem(out, piece_size, base, request.allow_new_folders, sources, request.options);
+    if (!problem.empty()) return usage_error("create", usage, problem);
+    request.out = out;
+    request.base = base != nullptr ? base : "";
+    request.key = key != nullptr ? key : "";
+    request.sources.assign(sources.begin(), sources.end());
+    return arguments_parsed;
+}
+
+// Gathers the files of every SOURCE, refusing what the updater could not
+// install. Returns exit_ok, or the exit status of what went wrong, said.
+int gather_files(const create_request& request, std::vector<source_file>& files) {
     source_problem source;
-    for (const std::string& argument : sources) {
-        if (add_source(argument, follow_links, files, source)) continue;
+    for (const std::string& argument : request.sources) {
+        if (add_source(argument, request.follow_links, files, source)) continue;
         switch (source.kind) {
             case source_problem::refused: return refuse(source.text);
             case source_problem::unreadable: return fail(source.text);
@@ -258,22 +256,37 @@ int run_create(int argc, char** argv) {
     }
     std::string problem;
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");
-    if (!names_fit_together(files, problem) || !records_fit(files, options, problem)) return refuse(problem);
-    if (packs_itself(sources, files, fs::u8path(out), problem)) return refuse(problem);
+    if (!names_fit_together(files, problem) || !records_fit(files, request.options, problem)) return refuse(problem);
+    if (packs_itself(request.sources, files, fs::u8path(request.out), problem)) return refuse(problem);
     // A device, a FIFO or a socket at OUT is not a package to replace (as root, -o /dev/null would).
     entry_status out_status;
     std::string unknown;  // what cannot be told is no device: the writing will say what is wrong
-    status_of(fs::u8path(out), false, out_status, unknown);
+    status_of(fs::u8path(request.out), false, out_status, unknown);
     if (out_status.kind == entry_kind::device || out_status.kind == entry_kind::fifo || out_status.kind == entry_kind::socket) {
-        return fail(out + " is not a regular file: it is left as it is");
+        return fail(request.out + " is not a regular file: it is left as it is");
     }
+    return exit_ok;
+}
+
+}  // namespace
+
+int run_create(int argc, char** argv) {
+    create_request request;
+    if (const int status = read_request(argc, argv, request); status != arguments_parsed) return status;
+    // A key that cannot sign is refused before anything is written.
+    std::string problem;
+    bool refused = false;
+    if (!request.key.empty() && !private_key_usable(request.key, problem, refused)) return refused ? refuse(problem) : fail(problem);
+    std::vector<source_file> files;
+    if (const int status = gather_files(request, files); status != exit_ok) return status;
     bool unreadable = false;
-    if (!base.empty() && !keep_what_changed(files, base, follow_links, allow_new_folders, problem, unreadable)) {
+    if (!request.base.empty() &&
+        !keep_what_changed(files, request.base, request.follow_links, request.allow_new_folders, problem, unreadable)) {
         return unreadable ? fail(problem) : refuse(problem);
     }
-    if (!write_package(files, options, fs::u8path(out), problem)) return fail(problem);
+    if (!write_package(files, request.options, fs::u8path(request.out), problem)) return fail(problem);
     uint64_t bytes = 0;
     for (const source_file& file : files) bytes += file.size;
-    say("create", "wrote " + out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte"));
-    return key.empty() ? exit_ok : sign_written_package("create", out, key);
+    say("create", "wrote " + request.out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte"));
+    return request.key.empty() ? exit_ok : sign_written_package("create", request.out, request.key);
 }

@@ -96,19 +96,8 @@ private:
 int run_extract(int argc, char** argv) {
     bool force = false;
     std::vector<const char*> operands;
-    for (int i = 0; i < argc; ++i) {
-        if (asks_for_help(argv[i])) {
-            std::fputs(usage, stdout);
-            return exit_ok;
-        } else if (std::strcmp(argv[i], "--force") == 0) {
-            force = true;
-        } else if (is_option(argv[i])) {
-            return usage_error("extract", usage, unknown_option(argv[i]));
-        } else {
-            operands.push_back(argv[i]);
-        }
-    }
-    if (operands.size() != 2) return usage_error("extract", usage, "");
+    const command_line line{"extract", usage, {{"--force", &force}}, 2, 2, "a package and a folder, please"};
+    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
     if (operands[1][0] == '\0') return usage_error("extract", usage, "DIR is empty");
 
     // A protected package proves itself whole before the first file is written,
@@ -128,10 +117,10 @@ int run_extract(int argc, char** argv) {
         return extract.take(target, bytes, length);
     };
     scan_result result;
-    if (!scan_or_complain("extract", operands[0], handlers, result)) return exit_usage;
+    if (!scan_or_complain("extract", operands[0], handlers, result)) return exit_io_error;
     if (!extract.problem.empty()) {
         say("extract", extract.problem);
-        return exit_usage;
+        return exit_io_error;
     }
     if (result.refused) {
         say("extract", std::string(operands[0]) + " is invalid: extracted " + plural(extract.files, "file") + " up to the fault");

@@ -104,29 +104,31 @@ void print_json_folder(const std::string& folder, bool first) {
                 json_string(root).c_str());
 }
 
+// The rest of the JSON listing after its targets (`rows` of them): the
+// folders, when asked for, and the totals.
+void print_json_end(const scan_result& result, bool scanned, const names_by_key* folders, uint64_t rows) {
+    if (folders != nullptr) {
+        std::printf("%s],\n \"folders\": [", rows == 0 ? "" : "\n");
+        rows = 0;
+        for (const auto& folder : *folders) print_json_folder(folder.second, rows++ == 0);
+    }
+    std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"integrity\": \"%s\", "
+                "\"valid\": %s}\n",
+                rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
+                static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
+                result.records == 0 ? "unknown" : result.integrity_version != 0 ? "crc32c" : "none",
+                scanned && !result.refused ? "true" : "false");
+}
+
 }  // namespace
 
 int run_list(int argc, char** argv) {
     bool json = false;
     bool with_folders = false;
-    const char* path = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        if (asks_for_help(argv[i])) {
-            std::fputs(usage, stdout);
-            return exit_ok;
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else if (std::strcmp(argv[i], "--folders") == 0) {
-            with_folders = true;
-        } else if (is_option(argv[i])) {
-            return usage_error("list", usage, unknown_option(argv[i]));
-        } else if (path != nullptr) {
-            return usage_error("list", usage, "one package, please");
-        } else {
-            path = argv[i];
-        }
-    }
-    if (path == nullptr) return usage_error("list", usage, "");
+    std::vector<const char*> operands;
+    const command_line line{"list", usage, {{"--json", &json}, {"--folders", &with_folders}}, 1, 1, "one package, please"};
+    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
+    const char* path = operands[0];
 
     scan_handlers handlers;
     uint64_t rows = 0;
@@ -139,18 +141,8 @@ int run_list(int argc, char** argv) {
     json ? std::printf("{\"targets\": [") : std::printf("%-48s %12s %7s  %s\n", "NAME", "SIZE", "PIECES", "INSTALLED IN");
     scan_result result;
     const bool scanned = scan_or_complain("list", path, handlers, result);
-    if (json && with_folders) {
-        std::printf("%s],\n \"folders\": [", rows == 0 ? "" : "\n");
-        rows = 0;
-        for (const auto& folder : folders) print_json_folder(folder.second, rows++ == 0);
-    }
     if (json) {
-        std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"integrity\": \"%s\", "
-                    "\"valid\": %s}\n",
-                    rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
-                    static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
-                    result.records == 0 ? "unknown" : result.integrity_version != 0 ? "crc32c" : "none",
-                    scanned && !result.refused ? "true" : "false");
+        print_json_end(result, scanned, with_folders ? &folders : nullptr, rows);
     } else if (scanned) {
         std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
                     plural(result.records, "record").c_str());
@@ -159,9 +151,9 @@ int run_list(int argc, char** argv) {
     // A listing lost on a full disk or a closed pipe must not pass for one written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         say("list", std::string("cannot write the listing: ") + std::strerror(errno));
-        return exit_usage;
+        return exit_io_error;
     }
-    if (!scanned) return exit_usage;
+    if (!scanned) return exit_io_error;
     if (result.refused) {
         say("list", std::string(path) + " is invalid: record " + std::to_string(result.refusal.record) + " at byte " +
                         std::to_string(result.refusal.offset) + ": " + result.refusal.text);

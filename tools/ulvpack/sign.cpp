@@ -36,22 +36,9 @@ int sign_written_package(const char* command, const std::string& path, const std
 
 int run_sign(int argc, char** argv) {
     const char* key = nullptr;
-    const char* path = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        if (asks_for_help(argv[i])) {
-            std::fputs(usage, stdout);
-            return exit_ok;
-        } else if (std::strcmp(argv[i], "--key") == 0) {
-            if (i + 1 == argc || key != nullptr) return usage_error("sign", usage, "--key takes one KEY");
-            key = argv[++i];
-        } else if (is_option(argv[i])) {
-            return usage_error("sign", usage, unknown_option(argv[i]));
-        } else if (path != nullptr) {
-            return usage_error("sign", usage, "one package, please");
-        } else {
-            path = argv[i];
-        }
-    }
-    if (path == nullptr || key == nullptr) return usage_error("sign", usage, path == nullptr ? "" : "no --key KEY given");
-    return sign_written_package("sign", path, key);
+    std::vector<const char*> operands;
+    const command_line line{"sign", usage, {{"--key", nullptr, &key}}, 1, 1, "one package, please"};
+    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
+    if (key == nullptr) return usage_error("sign", usage, "no --key KEY given");
+    return sign_written_package("sign", operands[0], key);
 }

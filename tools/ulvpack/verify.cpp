@@ -89,34 +89,35 @@ std::string integrity_said(const scan_result& result) {
                                  : "none (classic package)";
 }
 
+// Says what would become of the package, and returns the exit status.
+int verdict(const std::string& path, const scan_result& result, const char* against, bool fits, bool signed_well) {
+    if (result.refused) {
+        say("verify", path + ": invalid: the updater would refuse it");
+        return exit_refused;
+    }
+    if (!fits) {
+        say("verify", path + ": valid, but it would fail on " + against);
+        return exit_refused;
+    }
+    if (!signed_well) {
+        say("verify", path + ": invalid: an updater built with this key would refuse it");
+        return exit_refused;
+    }
+    say("verify", path + ": valid: " + plural(result.targets, "target") + ", " + plural(result.bytes, "byte") + ", " +
+                      plural(result.records, "record"));
+    return exit_ok;
+}
+
 }  // namespace
 
 int run_verify(int argc, char** argv) {
-    const char* path = nullptr;
     const char* against = nullptr;
     const char* key_path = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        if (asks_for_help(argv[i])) {
-            std::fputs(usage, stdout);
-            return exit_ok;
-        }
-    }
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--against") == 0) {
-            if (i + 1 == argc || against != nullptr) return usage_error("verify", usage, "--against takes one DIR");
-            against = argv[++i];
-        } else if (std::strcmp(argv[i], "--key") == 0) {
-            if (i + 1 == argc || key_path != nullptr) return usage_error("verify", usage, "--key takes one public key");
-            key_path = argv[++i];
-        } else if (is_option(argv[i])) {
-            return usage_error("verify", usage, unknown_option(argv[i]));
-        } else if (path != nullptr) {
-            return usage_error("verify", usage, "one package, please");
-        } else {
-            path = argv[i];
-        }
-    }
-    if (path == nullptr) return usage_error("verify", usage, "");
+    std::vector<const char*> operands;
+    const command_line line{"verify", usage, {{"--against", nullptr, &against}, {"--key", nullptr, &key_path}}, 1, 1,
+                            "one package, please"};
+    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
+    const char* path = operands[0];
     public_key key;
     std::string why;
     if (key_path != nullptr && !read_public_key(key_path, key, why)) {
@@ -143,19 +144,5 @@ int run_verify(int argc, char** argv) {
         say("verify", std::string(path) + ": signature: " +
                           (unsigned_why.empty() ? "valid (key SHA-256 " + key.fingerprint + ")" : "invalid: " + unsigned_why));
     }
-    if (result.refused) {
-        say("verify", std::string(path) + ": invalid: the updater would refuse it");
-        return exit_refused;
-    }
-    if (!fits) {
-        say("verify", std::string(path) + ": valid, but it would fail on " + against);
-        return exit_refused;
-    }
-    if (!unsigned_why.empty()) {
-        say("verify", std::string(path) + ": invalid: an updater built with this key would refuse it");
-        return exit_refused;
-    }
-    say("verify", std::string(path) + ": valid: " + plural(result.targets, "target") + ", " + plural(result.bytes, "byte") +
-                      ", " + plural(result.records, "record"));
-    return exit_ok;
+    return verdict(path, result, against, fits, unsigned_why.empty());
 }
