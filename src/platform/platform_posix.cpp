@@ -6,6 +6,7 @@
 // profile files are taken as the bytes they are, which is UTF-8 on the
 // systems this port serves: the program's own encoding.
 #include "platform/platform.h"
+#include "platform/posix_files.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,21 +21,25 @@ namespace {
 
 // A FIFO in a file's place must not hold the updater forever waiting for a
 // program at its other end: it is opened without waiting. Only a regular file
-// is used as one: anything else (a FIFO, a device) would take the bytes away
-// or hold them, so it counts as a file that cannot be opened.
+// is used as one: anything else counts as a file that cannot be opened.
 int open_regular_file(const char* path, int flags) {
     const int handle = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    return handle < 0 ? -1 : keep_if_regular(handle);
+}
+
+}  // namespace
+
+int keep_if_regular(int handle, bool* is_folder) {
     struct stat status;
-    if (handle < 0) return -1;
-    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const bool known = fstat(handle, &status) == 0;
+    if (is_folder != nullptr) *is_folder = known && S_ISDIR(status.st_mode);
+    if (!known || !S_ISREG(status.st_mode)) {
         close(handle);
         return -1;
     }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     return handle;
 }
-
-}  // namespace
 
 int open_for_reading(const char* path) {
     return open_regular_file(path, O_RDONLY);

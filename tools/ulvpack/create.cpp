@@ -63,6 +63,17 @@ int fail(const std::string& message) {
     return exit_io_error;
 }
 
+// Says what did not come to be done, and returns the exit status.
+int status_of(const outcome& what) {
+    switch (what.kind) {
+        case outcome::refused: return refuse(what.text);
+        case outcome::failed: return fail(what.text);
+        case outcome::malformed: return usage_error("create", usage, what.text);
+        case outcome::done: break;
+    }
+    return exit_ok;
+}
+
 bool parse_piece_size(const std::string& text, uint64_t& size) {
     uint64_t unit = 1;
     std::string digits = text;
@@ -138,44 +149,42 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
 
 // The updater never makes nor removes folders, nor removes files: a new file
 // needs its folder, no folder in its place and no file in place of a folder
-// above it. False, with `problem`, when a new file of `comparison` would fail
-// on an installation like BASE; a folder BASE lacks only unless
+// above it. Refused when a new file of `comparison` would fail on an
+// installation like BASE; for a folder BASE lacks, only unless
 // `allow_new_folders` says the installations have it.
-bool fits_on_base(const base_comparison& comparison, bool allow_new_folders, std::string& problem) {
+outcome fits_on_base(const base_comparison& comparison, bool allow_new_folders) {
     names_by_key new_folders;  // by windows_key, to the release's spelling
     for (const source_file& file : comparison.added) {
         const std::string file_there = file_in_place_of_folder(comparison, file.name);
         if (!file_there.empty()) {
-            problem = "BASE has a file, " + quoted_name(file_there) + ", where " + quoted_name(file.name) +
-                      " needs a folder: the updater never removes files nor makes folders, so the package would "
-                      "fail on an installation like BASE";
-            return false;
+            return refusal("BASE has a file, " + quoted_name(file_there) + ", where " + quoted_name(file.name) +
+                           " needs a folder: the updater never removes files nor makes folders, so the package would "
+                           "fail on an installation like BASE");
         }
         if (comparison.folders.count(windows_key(file.name)) != 0) {
-            problem = quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "
-                      "package would fail on an installation like BASE";
-            return false;
+            return refusal(quoted_name(file.name) + " is a folder in BASE: the updater never removes folders, so the "
+                           "package would fail on an installation like BASE");
         }
         if (!allow_new_folders && comparison.folders.count(folder_key(file.name)) == 0) {
             new_folders.emplace(folder_key(file.name), folder_name(file.name));
         }
     }
-    if (new_folders.empty()) return true;
+    if (new_folders.empty()) return {};
     std::string listed;
     for (const auto& folder : new_folders) listed += (listed.empty() ? "\"" : ", \"") + printable_text(folder.second) + "\"";
-    problem = std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
-              ": the updater never makes folders, so the package would fail on an installation like BASE "
-              "(--allow-new-folders if the installations have them)";
-    return false;
+    return refusal(std::string("BASE does not have the folder") + (new_folders.size() > 1 ? "s " : " ") + listed +
+                   ": the updater never makes folders, so the package would fail on an installation like BASE "
+                   "(--allow-new-folders if the installations have them)");
 }
 
-// Leaves in `files` only what changed since BASE, and says so. False, with
-// `problem` (and `unreadable` set when the system failed), when BASE cannot
-// be read, nothing changed, or a new file would fail on BASE (fits_on_base).
-bool keep_what_changed(std::vector<source_file>& files, const std::string& base, bool follow_links,
-                       bool allow_new_folders, std::string& problem, bool& unreadable) {
+// Leaves in `files` only what changed since BASE, and says so. Not done when
+// BASE cannot be read or compared (compare_with_base), nothing changed, or a
+// new file would fail on BASE (fits_on_base).
+outcome keep_what_changed(std::vector<source_file>& files, const std::string& base, bool follow_links,
+                          bool allow_new_folders) {
     base_comparison comparison;
-    if (!compare_with_base(files, base, follow_links, comparison, problem, unreadable)) return false;
+    const outcome compared = compare_with_base(files, base, follow_links, comparison);
+    if (!compared.ok()) return compared;
     for (const scan_finding& warning : comparison.warnings) say("create", "warning: BASE " + base + ": " + finding_text(warning));
     for (const auto& removed : comparison.removed) {
         say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
@@ -186,11 +195,8 @@ bool keep_what_changed(std::vector<source_file>& files, const std::string& base,
     files = comparison.changed;
     files.insert(files.end(), comparison.added.begin(), comparison.added.end());
     std::sort(files.begin(), files.end(), in_package_order);
-    if (files.empty()) {
-        problem = "nothing changed since " + base + ": there is no package to write";
-        return false;
-    }
-    return fits_on_base(comparison, allow_new_folders, problem);
+    if (files.empty()) return refusal("nothing changed since " + base + ": there is no package to write");
+    return fits_on_base(comparison, allow_new_folders);
 }
 
 // What a create command asks for.
@@ -245,14 +251,9 @@ int read_request(int argc, char** argv, create_request& request) {
 // Gathers the files of every SOURCE, refusing what the updater could not
 // install. Returns exit_ok, or the exit status of what went wrong, said.
 int gather_files(const create_request& request, std::vector<source_file>& files) {
-    source_problem source;
     for (const std::string& argument : request.sources) {
-        if (add_source(argument, request.follow_links, files, source)) continue;
-        switch (source.kind) {
-            case source_problem::refused: return refuse(source.text);
-            case source_problem::unreadable: return fail(source.text);
-            case source_problem::malformed: return usage_error("create", usage, source.text);
-        }
+        const outcome added = add_source(argument, request.follow_links, files);
+        if (!added.ok()) return status_of(added);
     }
     std::string problem;
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");
@@ -279,10 +280,9 @@ int run_create(int argc, char** argv) {
     if (!request.key.empty() && !private_key_usable(request.key, problem, refused)) return refused ? refuse(problem) : fail(problem);
     std::vector<source_file> files;
     if (const int status = gather_files(request, files); status != exit_ok) return status;
-    bool unreadable = false;
-    if (!request.base.empty() &&
-        !keep_what_changed(files, request.base, request.follow_links, request.allow_new_folders, problem, unreadable)) {
-        return unreadable ? fail(problem) : refuse(problem);
+    if (!request.base.empty()) {
+        const outcome changed = keep_what_changed(files, request.base, request.follow_links, request.allow_new_folders);
+        if (!changed.ok()) return status_of(changed);
     }
     if (!write_package(files, request.options, fs::u8path(request.out), problem)) return fail(problem);
     uint64_t bytes = 0;

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -68,7 +70,7 @@ private:
         // A file this extraction wrote already (a name installed twice) is replaced, as the updater does.
         file_identity existing;
         handle = create_below(folder, parts, replace, problem, &existing);
-        if (handle == -1 && existing.inode != 0 && written.contains(identity_hash(existing))) {
+        if (handle == -1 && existing.inode != 0 && written.count({existing.device, existing.inode}) != 0) {
             handle = create_below(folder, parts, true, problem);
         }
         if (handle == -1) {
@@ -76,19 +78,18 @@ private:
             return false;
         }
         ++files;
-        written.insert(identity_hash(identity_of(handle)));
+        const file_identity made = identity_of(handle);
+        written.insert({made.device, made.inode});
         return true;
-    }
-
-    static uint64_t identity_hash(const file_identity& identity) {
-        return (identity.device * 0x9E3779B97F4A7C15ull) ^ identity.inode;
     }
 
     fs::path folder;
     bool replace;
     int handle = -1;
     std::string current;  // relative path of the target being written, UTF-8
-    hash_set written;  // the files this extraction made, by identity
+    // The files this extraction made, by identity: exactly, as it decides
+    // what may be replaced without --force.
+    std::set<std::pair<uint64_t, uint64_t>> written;
 };
 
 }  // namespace

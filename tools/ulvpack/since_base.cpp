@@ -43,9 +43,8 @@ struct base_target {
     bool same = false;
 };
 
-bool compare_with_package(const std::vector<source_file>& files, const std::string& base, base_comparison& comparison,
-                          std::vector<bool>& unchanged, std::vector<bool>& in_base, std::string& problem,
-                          bool& unreadable) {
+outcome compare_with_package(const std::vector<source_file>& files, const std::string& base,
+                             base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base) {
     std::unordered_map<std::string, size_t> by_key;
     for (size_t i = 0; i < files.size(); ++i) by_key[windows_key(files[i].name)] = i;
     std::vector<char> buffer;
@@ -87,18 +86,13 @@ bool compare_with_package(const std::vector<source_file>& files, const std::stri
     };
     scan_result result;
     std::string why;
-    const scan_outcome outcome = scan_package(base, handlers, result, why);
+    const scan_outcome scanned = scan_package(base, handlers, result, why);
     if (current.handle != -1) close_file(current.handle);
-    if (outcome == scan_outcome::not_opened || outcome == scan_outcome::unreadable) {
-        problem = "cannot read BASE " + base + ": " + (outcome == scan_outcome::not_opened ? why : result.refusal.text);
-        unreadable = true;
-        return false;
+    if (scanned == scan_outcome::not_opened || scanned == scan_outcome::unreadable) {
+        return failure("cannot read BASE " + base + ": " + (scanned == scan_outcome::not_opened ? why : result.refusal.text));
     }
-    if (!result.would_apply) {
-        problem = "BASE " + base + " is not a valid package: " + result.refusal.text;
-        return false;
-    }
-    return true;
+    if (!result.would_apply) return refusal("BASE " + base + " is not a valid package: " + result.refusal.text);
+    return {};
 }
 
 bool same_file_contents(const source_file& file, const fs::path& other, bool follow_link, std::vector<char>& buffer) {
@@ -139,10 +133,11 @@ std::string as_packed(const std::string& name) {
 
 // What a folder BASE holds, walked by the rule of the release's sources:
 // its files by windows_key, and the windows_key of its folders. Says what it
-// leaves out. False, with `problem` (and `unreadable` when a folder cannot be
-// read), also when two files are one for Windows.
-bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, base_file>& files,
-                      std::set<std::string>& folders, std::string& problem, bool& unreadable) {
+// leaves out. Not done when a folder cannot be read (failed), and when two
+// files are one for Windows (refused).
+outcome read_base_folder(const fs::path& base, bool follow_links, std::map<std::string, base_file>& files,
+                         std::set<std::string>& folders) {
+    std::string problem;
     folder_walk walk;
     walk.follow_links = follow_links;
     walk.on_file = [&](const std::string& name, const fs::path& file) {
@@ -164,25 +159,20 @@ bool read_base_folder(const fs::path& base, bool follow_links, std::map<std::str
         any_root = true;
         std::string why;
         if (walk_folder(walk, root, base / root, why)) continue;
-        unreadable = !why.empty();
-        if (unreadable) problem = why;
-        return false;
+        return why.empty() ? refusal(problem) : failure(why);
     }
-    if (!any_root) {
-        problem = "BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
-                  "it is not laid out like the sources";
-        unreadable = true;
-    }
-    return any_root;
+    if (any_root) return {};
+    return failure("BASE " + base.u8string() + " has none of the folders ulverno, windows and windows_system: "
+                   "it is not laid out like the sources");
 }
 
 // Files are matched as Windows compares names, as in a package BASE: a file
 // renamed only in case is the same file on an installation.
-bool compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
-                         base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base,
-                         std::string& problem, bool& unreadable) {
+outcome compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
+                            base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base) {
     std::map<std::string, base_file> base_files;
-    if (!read_base_folder(base, follow_links, base_files, comparison.folders, problem, unreadable)) return false;
+    const outcome read = read_base_folder(base, follow_links, base_files, comparison.folders);
+    if (!read.ok()) return read;
     std::vector<char> buffer;
     for (size_t i = 0; i < files.size(); ++i) {
         const auto found = base_files.find(windows_key(files[i].name));
@@ -195,7 +185,7 @@ bool compare_with_folder(const std::vector<source_file>& files, const fs::path& 
         base_files.erase(found);  // what remains, the release no longer has
     }
     for (const auto& file : base_files) comparison.removed.emplace(file.first, file.second.name);
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -255,18 +245,17 @@ std::string folder_key(const std::string& name) {
     return key.substr(0, key.rfind('/'));
 }
 
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
-                       base_comparison& comparison, std::string& problem, bool& unreadable) {
+outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                          base_comparison& comparison) {
     // The roots are there on every installation.
     for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(std::string(prefix.text, std::strlen(prefix.text) - 1));
     std::vector<bool> unchanged(files.size(), false);
     std::vector<bool> in_base(files.size(), false);
     const fs::path base_path = fs::u8path(base);
-    const bool compared =
-        is_folder(base_path)
-            ? compare_with_folder(files, base_path, follow_links, comparison, unchanged, in_base, problem, unreadable)
-            : compare_with_package(files, base, comparison, unchanged, in_base, problem, unreadable);
-    if (!compared) return false;
+    const outcome compared = is_folder(base_path)
+                                 ? compare_with_folder(files, base_path, follow_links, comparison, unchanged, in_base)
+                                 : compare_with_package(files, base, comparison, unchanged, in_base);
+    if (!compared.ok()) return compared;
     for (size_t i = 0; i < files.size(); ++i) {
         if (unchanged[i]) {
             ++comparison.unchanged;
@@ -275,5 +264,5 @@ bool compare_with_base(const std::vector<source_file>& files, const std::string&
             (in_base[i] ? comparison.changed : comparison.added).push_back(files[i]);
         }
     }
-    return true;
+    return {};
 }

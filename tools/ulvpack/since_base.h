@@ -30,10 +30,10 @@ struct base_comparison {
 // or a folder laid out like the sources (BASE/ulverno, BASE/windows,
 // BASE/windows_system), walked as the sources are: links followed only with
 // `follow_links`, what is left out said. Files are compared byte for byte,
-// one piece at a time. False, with `problem` (and `unreadable` when the
-// system failed), when BASE cannot be read or is not a valid package.
-bool compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
-                       base_comparison& comparison, std::string& problem, bool& unreadable);
+// one piece at a time. Not done when BASE cannot be read (failed), or is not
+// a valid package or holds two files that are one for Windows (refused).
+outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
+                          base_comparison& comparison);
 
 // The name, as BASE spells it, of a file BASE has where `name` needs a
 // folder (as Windows compares names), or "".

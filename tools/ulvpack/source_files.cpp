@@ -21,56 +21,45 @@ void leave_out(const fs::path& path, const std::string& why) {
     std::fprintf(stderr, "ulvpack create: left out %s: %s\n", shown(path).c_str(), why.c_str());
 }
 
-bool unreadable(source_problem& problem, const fs::path& path, const std::string& why) {
-    problem = {"cannot read " + shown(path) + ": " + why, source_problem::unreadable};
-    return false;
-}
-
-bool add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument, bool follow_link,
-              std::vector<source_file>& files, source_problem& problem) {
+// The file at `file`, named `name_utf8`, added to `files`.
+outcome add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument, bool follow_link,
+                 std::vector<source_file>& files) {
     source_file entry;
     std::string why;
     if (!packable_name(name_utf8, entry.name, entry.stored_name, why)) {
-        problem = {"\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why};
-        return false;
+        return refusal("\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why);
     }
     why = unpackable(entry.name);
-    if (!why.empty()) {
-        problem = {quoted_name(entry.name) + " (from " + argument + ") " + why};
-        return false;
-    }
+    if (!why.empty()) return refusal(quoted_name(entry.name) + " (from " + argument + ") " + why);
     entry_status status;
-    if (!status_of(file, true, status, why)) return unreadable(problem, file, why);
-    const uint64_t size = status.size;
-    if (size > largest_file_size) {
-        problem = {shown(file) + " is 4 GiB or more: package sizes are 32-bit"};
-        return false;
-    }
+    if (!status_of(file, true, status, why)) return failure("cannot read " + shown(file) + ": " + why);
+    if (status.size > largest_file_size) return refusal(shown(file) + " is 4 GiB or more: package sizes are 32-bit");
     entry.file = file;
-    entry.size = static_cast<uint32_t>(size);
+    entry.size = static_cast<uint32_t>(status.size);
     entry.follow_link = follow_link;
     entry.identity = identity_of_path(file);
     entry.source = argument;
     files.push_back(entry);
-    return true;
+    return {};
 }
 
 // Every regular file below `folder` (a PREFIX=DIR argument), named `name`/...
-bool add_folder(const std::string& argument, bool follow_links, const std::string& name, const fs::path& folder,
-                std::vector<source_file>& files, source_problem& problem) {
+outcome add_folder(const std::string& argument, bool follow_links, const std::string& name, const fs::path& folder,
+                   std::vector<source_file>& files) {
+    outcome added;
     folder_walk walk;
     walk.follow_links = follow_links;
     walk.on_file = [&](const std::string& inner, const fs::path& file) {
-        return add_file(inner, file, argument, follow_links, files, problem);
+        added = add_file(inner, file, argument, follow_links, files);
+        return added.ok();
     };
     walk.on_folder = [](const std::string&, const fs::path& path, bool empty) {
         if (empty) leave_out(path, "an empty folder: packages carry files, and the updater never makes folders");
     };
     walk.on_left_out = leave_out;
     std::string why;
-    if (walk_folder(walk, name, folder, why)) return true;
-    if (!why.empty()) problem = {why, source_problem::unreadable};
-    return false;
+    if (!walk_folder(walk, name, folder, why) && !why.empty()) return failure(why);
+    return added;
 }
 
 }  // namespace
@@ -84,12 +73,10 @@ bool in_package_order(const source_file& a, const source_file& b) {
     return a.stored_name < b.stored_name;
 }
 
-bool add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files,
-                source_problem& problem) {
+outcome add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files) {
     const size_t equals = argument.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == argument.size()) {
-        problem = {"\"" + printable_text(argument) + "\" is neither PREFIX=DIR nor NAME=FILE", source_problem::malformed};
-        return false;
+        return {outcome::malformed, "\"" + printable_text(argument) + "\" is neither PREFIX=DIR nor NAME=FILE"};
     }
     const std::string left = argument.substr(0, equals);
     const fs::path right = fs::u8path(argument.substr(equals + 1));
@@ -98,15 +85,9 @@ bool add_source(const std::string& argument, bool follow_links, std::vector<sour
     status_of(right, true, status, why);  // what cannot be told is neither a folder nor a file: said below
     for (const root_prefix& prefix : root_prefixes) {
         if (left + "/" != prefix.text) continue;
-        if (status.kind != entry_kind::folder) {
-            problem = {argument + ": " + shown(right) + " is not a folder"};
-            return false;
-        }
-        return add_folder(argument, follow_links, left, right, files, problem);
+        if (status.kind != entry_kind::folder) return refusal(argument + ": " + shown(right) + " is not a folder");
+        return add_folder(argument, follow_links, left, right, files);
     }
-    if (status.kind != entry_kind::file) {
-        problem = {argument + ": " + shown(right) + " is not a regular file"};
-        return false;
-    }
-    return add_file(left, right, argument, true, files, problem);
+    if (status.kind != entry_kind::file) return refusal(argument + ": " + shown(right) + " is not a regular file");
+    return add_file(left, right, argument, true, files);
 }

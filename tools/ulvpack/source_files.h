@@ -2,6 +2,7 @@
 // (PREFIX=DIR, every regular file below DIR; NAME=FILE, one file).
 #pragma once
 
+#include "outcome.h"
 #include "platform/tool_files.h"
 
 #include <cstdint>
@@ -19,20 +20,13 @@ struct source_file {
     std::string source;  // the argument it came from, for messages
 };
 
-struct source_problem {
-    std::string text;
-    // A name or file the updater cannot take; a file or folder the system
-    // cannot read; an argument that is no SOURCE at all.
-    enum kind_of_problem { refused, unreadable, malformed } kind = refused;
-};
 
 // Adds the files of one SOURCE argument to `files`. Says on standard error
 // what it leaves out of a folder and why: links (unless `follow_links`, and
 // then still a link back to a folder above it), FIFOs, sockets, devices,
-// empty folders. False, with `problem`, when a name cannot be packed or a
-// file or folder cannot be read.
-bool add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files,
-                source_problem& problem);
+// empty folders. Not done when a name cannot be packed (refused), a file or
+// folder cannot be read (failed), or the argument is no SOURCE (malformed).
+outcome add_source(const std::string& argument, bool follow_links, std::vector<source_file>& files);
 
 // Why the updater could not install `name`, or "": the name rule, the names
 // Windows refuses or alters, a name that ends in a separator.

@@ -12,7 +12,6 @@
 #include "platform/tool_files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace fs = std::filesystem;
@@ -74,14 +73,8 @@ uint64_t protected_length(const std::vector<source_file>& files, const package_o
     return length;
 }
 
-bool write_all(int handle, const char* bytes, size_t length) {
-    errno = 0;
-    return length == 0 || write_bytes(handle, bytes, static_cast<uint32_t>(length)) == static_cast<int32_t>(length);
-}
-
-std::string failed_write(const fs::path& temporary) {
-    return "cannot write " + printable_text(temporary.u8string()) + ": " +
-           (errno != 0 ? std::strerror(errno) : "the disk is full or a size limit was reached");
+std::string failed_write(const fs::path& temporary, const std::string& why) {
+    return "cannot write " + printable_text(temporary.u8string()) + ": " + why;
 }
 
 // The package being written: where it goes, and the next record's index.
@@ -115,9 +108,9 @@ bool write_target(package_being_written& package, const source_file& file, std::
         std::string header;
         append_record_header(fields_of(file, offset, package.options, package.index++, package.length), length, header);
         if (package.options.protect) seal_record(header, reinterpret_cast<const unsigned char*>(buffer.data()), length);
-        if (!write_all(package.handle, header.data(), header.size()) ||
-            !write_all(package.handle, buffer.data(), length)) {
-            problem = failed_write(package.temporary);
+        if (!write_all(package.handle, header.data(), header.size(), why) ||
+            !write_all(package.handle, buffer.data(), length, why)) {
+            problem = failed_write(package.temporary, why);
             written = false;
             break;
         }
@@ -174,13 +167,13 @@ bool write_package(const std::vector<source_file>& files, const package_options&
         return false;
     }
     if (flush_file(temporary.handle) != 1) {
-        problem = failed_write(temporary.path);
+        problem = failed_write(temporary.path, "the system could not write it out to the disk");
         return false;
     }
     const int closed = close_file(temporary.handle);
     temporary.handle = -1;
     if (closed != 1) {
-        problem = failed_write(temporary.path);
+        problem = failed_write(temporary.path, "the system could not write it out to the disk");
         return false;
     }
     return replace_file(temporary.path, out, problem);  // the removal that follows finds nothing once it is in place

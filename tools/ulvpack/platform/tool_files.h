@@ -57,6 +57,10 @@ inline bool same_file(const file_identity& a, const file_identity& b) {
 file_identity identity_of_path(const std::filesystem::path& path);
 file_identity identity_of(int handle);
 
+// Writes all `length` bytes through `handle`. False, with the system's
+// reason in `why`, when they could not all be written.
+bool write_all(int handle, const void* bytes, size_t length, std::string& why);
+
 // Opens the package at `path`, named as given on the command line, for
 // reading. Returns -1, with the reason in `why`, when it cannot be opened or
 // is not a regular file (a folder, a FIFO, a device).

@@ -2,6 +2,9 @@
 // open folder, so that no link planted below a folder is ever followed.
 #include "platform/tool_files.h"
 
+#include "platform/platform.h"
+#include "platform/posix_files.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -19,25 +22,12 @@ std::string system_reason() {
     return std::strerror(errno);
 }
 
-// Only a regular file is taken: a FIFO or a device would hold the tool or
-// take bytes away. Opened without waiting, then used as any file.
-int keep_if_regular(int handle, std::string& why) {
-    struct stat status;
-    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
-        why = S_ISDIR(status.st_mode) ? "it is a folder" : "it is not a regular file";
-        close(handle);
-        return -1;
-    }
-    fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
-    return handle;
-}
-
-bool flush_folder(const fs::path& folder, std::string& why) {
-    const int handle = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool flushed = handle >= 0 && (fsync(handle) == 0 || errno == EINVAL);
-    if (!flushed) why = "cannot flush the folder " + folder.u8string() + ": " + system_reason();
-    if (handle >= 0) close(handle);
-    return flushed;
+// Only a regular file is taken, as the updater takes one (keep_if_regular).
+int regular_or_why(int handle, std::string& why) {
+    bool is_folder = false;
+    const int kept = keep_if_regular(handle, &is_folder);
+    if (kept == -1) why = is_folder ? "it is a folder" : "it is not a regular file";
+    return kept;
 }
 
 // Opens the folder `name` inside `parent` without following a link, making
@@ -57,13 +47,26 @@ int open_or_make_folder(int parent, const std::string& name, std::string& why) {
 
 }  // namespace
 
+bool write_all(int handle, const void* bytes, size_t length, std::string& why) {
+    for (size_t done = 0; done < length;) {
+        const ssize_t put = write(handle, static_cast<const char*>(bytes) + done, length - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            why = put < 0 ? system_reason() : "the disk is full or a size limit was reached";
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
 int open_package(const fs::path& path, std::string& why) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (handle < 0) {
         why = system_reason();
         return -1;
     }
-    return keep_if_regular(handle, why);
+    return regular_or_why(handle, why);
 }
 
 namespace {
@@ -95,7 +98,7 @@ int open_source_file(const fs::path& path, bool follow_link, const file_identity
         close(handle);
         return -1;
     }
-    return keep_if_regular(handle, why);
+    return regular_or_why(handle, why);
 }
 
 bool is_link(const fs::path& path) {
@@ -152,7 +155,10 @@ bool replace_file(const fs::path& temporary, const fs::path& out, std::string& w
         why = "cannot put the package in the place of " + out.u8string() + ": " + system_reason();
         return false;
     }
-    return flush_folder(out.parent_path(), why);
+    // As the updater flushes the folders of the files it creates.
+    if (flush_folder_of(out.c_str()) == 1) return true;
+    why = "cannot flush the folder " + out.parent_path().u8string();
+    return false;
 }
 
 int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
@@ -194,7 +200,7 @@ int create_below(const fs::path& folder, const std::vector<std::string>& parts, 
         if (handle < 0) why = system_reason();
     }
     close(parent);
-    if (handle >= 0) handle = keep_if_regular(handle, why);
+    if (handle >= 0) handle = regular_or_why(handle, why);
     if (handle < 0) why = shown.u8string() + ": " + why;
     return handle;
 }

@@ -4,7 +4,9 @@
 #include "platform/tool_files.h"
 #include "platform/tool_files_win32.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -37,6 +39,19 @@ int create_new(const fs::path& path) {
 }
 
 }  // namespace
+
+bool write_all(int handle, const void* bytes, size_t length, std::string& why) {
+    for (size_t done = 0; done < length;) {
+        const size_t step = length - done < 0x40000000u ? length - done : 0x40000000u;
+        const int put = _write(handle, static_cast<const char*>(bytes) + done, static_cast<unsigned>(step));
+        if (put <= 0) {
+            why = put < 0 ? std::strerror(errno) : "the disk is full or a size limit was reached";
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
 
 int open_package(const fs::path& path, std::string& why) {
     const int handle = _wsopen(path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYNO);

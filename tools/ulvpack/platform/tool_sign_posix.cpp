@@ -129,14 +129,11 @@ bool write_whole(const std::string& path, const std::string& bytes, std::string&
     std::filesystem::path temporary;
     const int handle = create_temporary_beside(std::filesystem::u8path(path), temporary, why);
     if (handle == -1) return false;
-    const bool written = write_bytes(handle, bytes.data(), static_cast<uint32_t>(bytes.size())) ==
-                             static_cast<int32_t>(bytes.size()) &&
-                         flush_file(handle) == 1;
+    const bool written = write_all(handle, bytes.data(), bytes.size(), why) && flush_file(handle) == 1;
     const bool closed = close_file(handle) == 1;
     if (written && closed && replace_file(temporary, std::filesystem::u8path(path), why)) return true;
-    if (why.empty()) why = "cannot write " + path;
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+    why = "cannot write " + path + (why.empty() ? "" : ": " + why);
+    remove_path(temporary);
     return false;
 }
 
