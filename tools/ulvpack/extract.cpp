@@ -2,7 +2,6 @@
 // them without installing them.
 #include "commands.h"
 #include "name_rules.h"
-#include "name_set.h"
 #include "report.h"
 
 #include "platform/platform.h"
