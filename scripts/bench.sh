@@ -114,6 +114,19 @@ for cache in $caches; do
     done
 done
 
+# For each workload of the current cache: "WHAT, workload: LABEL s, OTHER_LABEL s: +N%", the medians of
+# PROGRAM and OTHER.
+compare_with() {  # WHAT PROGRAM LABEL OTHER OTHER_LABEL
+    local name measured other
+    for name in $workloads; do
+        [ -f "$work/$name/$cache-$2.times" ] && [ -f "$work/$name/$cache-$4.times" ] || continue
+        read -r measured _ < <(stats "$work/$name/$cache-$2.times")
+        read -r other _ < <(stats "$work/$name/$cache-$4.times")
+        awk -v w="$1" -v n="$name" -v l="$3" -v m="$measured" -v o="$5" -v b="$other" 'BEGIN {
+            printf "%s, %s: %s %.3f s, %s %.3f s: %+.1f%%\n", w, n, l, m/1e6, o, b/1e6, (m/b - 1) * 100 }'
+    done
+}
+
 # median, min, max of the first column (microseconds), and max of the second.
 stats() { sort -n "$1" | awk '{t[NR]=$1; if ($2>m) m=$2} END {printf "%d %d %d %d\n", t[int((NR+1)/2)], t[1], t[NR], m}'; }
 
@@ -124,7 +137,7 @@ how="page cache dropped before each run"
 [ "$cache" = warm ] || [ -w /proc/sys/vm/drop_caches ] || how="page cache NOT dropped (needs root): expect noise"
 echo "Apply benchmark on $(nproc) cores; $runs runs each ($product_runs for ulvupdate -s on small); $how"
 echo "$(uname -sr); $(df -T "$work" | awk 'NR==2 {print $2}') file system"
-printf '%-8s %-30s %10s %21s %7s %7s %9s %10s\n' workload program "median s" "spread s" "x tar" "x cp" "MB/s" "peak RSS"
+printf '%-8s %-40s %10s %21s %7s %7s %9s %10s\n' workload program "median s" "spread s" "x tar" "x cp" "MB/s" "peak RSS"
 for name in $workloads; do
     read -r tar_median _ < <(stats "$work/$name/$cache-tar.times" 2>/dev/null || echo 0)
     read -r cp_median _ < <(stats "$work/$name/$cache-cp.times" 2>/dev/null || echo 0)
@@ -145,7 +158,7 @@ for name in $workloads; do
         esac
         awk -v n="$name" -v l="$label" -v m="$median" -v lo="$low" -v hi="$high" -v t="$tar_median" \
             -v c="$cp_median" -v b="$bytes" -v r="$rss" 'BEGIN {
-            printf "%-8s %-30s %10.3f %10.3f - %-8.3f %7s %7s %9.1f %7.1f MiB\n", n, l, m/1e6, lo/1e6, hi/1e6,
+            printf "%-8s %-40s %10.3f %10.3f - %-8.3f %7s %7s %9.1f %7.1f MiB\n", n, l, m/1e6, lo/1e6, hi/1e6,
                    t ? sprintf("%.2f", m/t) : "-", c ? sprintf("%.2f", m/c) : "-", b/(m/1e6)/1e6, r/1024 }'
     done
 done
@@ -161,20 +174,8 @@ for name in $workloads; do
         printf "Flushing, %s: %.3f s in all, %.3f ms per target = %.1f%% of the 100 ms pause after each creation\n",
                n, (f - u) / 1e6, per, per / 100 * 100 }'
 done
-for name in $workloads; do
-    [ -f "$work/$name/$cache-ulvupdate_no_pause.times" ] && [ -f "$work/$name/$cache-ulvupdate_no_pause_classic.times" ] || continue
-    read -r checked _ < <(stats "$work/$name/$cache-ulvupdate_no_pause.times")
-    read -r classic _ < <(stats "$work/$name/$cache-ulvupdate_no_pause_classic.times")
-    awk -v n="$name" -v p="$checked" -v c="$classic" 'BEGIN {
-        printf "Protection, %s: protected package (read whole first) %.3f s, classic %.3f s: %+.1f%%\n", n, p/1e6, c/1e6, (p/c - 1) * 100 }'
-done
-for name in $workloads; do
-    [ -f "$work/$name/$cache-ulvupdate_no_pause.times" ] && [ -f "$work/$name/$cache-ulvupdate_no_pause_signed.times" ] || continue
-    read -r plain _ < <(stats "$work/$name/$cache-ulvupdate_no_pause.times")
-    read -r checked _ < <(stats "$work/$name/$cache-ulvupdate_no_pause_signed.times")
-    awk -v n="$name" -v p="$plain" -v s="$checked" 'BEGIN {
-        printf "Signing, %s: signed package %.3f s, unsigned %.3f s: %+.1f%%\n", n, s/1e6, p/1e6, (s/p - 1) * 100 }'
-done
+compare_with "Protection" ulvupdate_no_pause "protected package (read whole first)" ulvupdate_no_pause_classic classic
+compare_with "Signing" ulvupdate_no_pause_signed "signed package" ulvupdate_no_pause unsigned
 done
 echo "Targets: ulvupdate without flushes (a protected package, read twice), signed or not, at most 1.00x tar -xf, which"
 echo "flushes nothing; peak RSS at most the largest record (1 MiB piece and its header) plus 2 MiB = 3.0 MiB (the signed"
