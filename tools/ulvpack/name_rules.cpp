@@ -8,21 +8,6 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-std::vector<std::string> components(const std::string& rest) {
-    std::vector<std::string> parts(1);
-    for (const char c : rest) {
-        if (c == '/' || c == '\\') {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
-    }
-    return parts;
-}
-
-}  // namespace
 
 std::string name_refusal(const std::string& name) {
     switch (check_file_name(name.c_str())) {
@@ -47,23 +32,39 @@ std::string name_refusal(const std::string& name) {
 std::string windows_refusal(const std::string& name) {
     const root_prefix* prefix = find_root_prefix(name.c_str());
     const std::string rest = prefix ? name.substr(std::strlen(prefix->text)) : name;
-    for (const std::string& part : components(rest)) {
+    for (const std::string& part : every_name_part(rest)) {
         if (part.empty()) return "has an empty path component";
         if (part.back() == '.' || part.back() == ' ') return "has a component ending in a dot or a space, which Windows drops";
     }
     return "";
 }
 
-std::vector<std::string> name_parts(const std::string& name) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t at = 0; at <= name.size(); ++at) {
-        if (at < name.size() && name[at] != '/' && name[at] != '\\') continue;
-        std::string part = name.substr(start, at - start);
-        if (!part.empty() && part != ".") parts.push_back(std::move(part));
-        start = at + 1;
+std::vector<std::string> every_name_part(const std::string& name) {
+    std::vector<std::string> parts(1);
+    for (const char c : name) {
+        if (c == '/' || c == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
     }
     return parts;
+}
+
+std::vector<std::string> name_parts(const std::string& name) {
+    std::vector<std::string> parts;
+    for (std::string& part : every_name_part(name)) {
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+std::vector<std::string> folders_of_key(const std::string& key) {
+    std::vector<std::string> folders;
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+        folders.push_back(key.substr(0, slash));
+    }
+    return folders;
 }
 
 std::vector<std::string> windows_parts(const std::string& name) {

@@ -19,6 +19,14 @@ std::string windows_refusal(const std::string& name);
 // without the empty ones and ".": the root prefix's folder first.
 std::vector<std::string> name_parts(const std::string& name);
 
+// Every component of a name, split at "/" and a backslash, the empty ones and "."
+// included: what Windows would make of each.
+std::vector<std::string> every_name_part(const std::string& name);
+
+// The folders that lead to a name's key (windows_key), outermost first:
+// "ulverno" and "ulverno/a" for "ulverno/a/b".
+std::vector<std::string> folders_of_key(const std::string& key);
+
 // The same, each component spelled as Windows would create it: without the
 // dots and spaces that end it, and left out when nothing else remains.
 std::vector<std::string> windows_parts(const std::string& name);

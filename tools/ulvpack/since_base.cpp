@@ -30,9 +30,7 @@ bool same_bytes(int handle, const unsigned char* expected, uint32_t length, std:
 
 // Every folder that leads to `key` (a windows_key), roots included.
 void add_folders_of(const std::string& key, std::set<std::string>& folders) {
-    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
-        folders.insert(key.substr(0, slash));
-    }
+    for (const std::string& folder : folders_of_key(key)) folders.insert(folder);
 }
 
 // One target of a BASE package, compared with the release's file of its name
@@ -228,9 +226,8 @@ bool find_below(const fs::path& folder, const std::string& name, fs::path& path)
 std::string file_in_place_of_folder(const base_comparison& comparison, const std::string& name) {
     // Such a file is among those the release no longer has: a release never
     // has a file where another of its names needs a folder.
-    const std::string key = windows_key(name);
-    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
-        const auto found = comparison.removed.find(key.substr(0, slash));
+    for (const std::string& folder : folders_of_key(windows_key(name))) {
+        const auto found = comparison.removed.find(folder);
         if (found != comparison.removed.end()) return found->second;
     }
     return "";
