@@ -6,6 +6,8 @@
 #include "name_set.h"
 #include "report.h"
 
+#include "platform/text_codec.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,39 +29,40 @@ const char usage[] =
 
 constexpr size_t name_column = 48;
 
+// A JSON string: quotes and backslashes escaped, and control characters (C0,
+// DEL, C1) as \u escapes; a byte that is not UTF-8 (no name from a package
+// has one) as the replacement character.
 std::string json_string(const std::string& utf8) {
     std::string out = "\"";
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        // Control characters, C0 and C1 (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F"), as \u escapes.
-        const bool c1 = c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
-        if (c == '"' || c == '\\') {
+    for (size_t at = 0; at < utf8.size();) {
+        uint32_t code = 0;
+        size_t length = decode_utf8(utf8, at, code);
+        if (length == 0) {
+            code = 0xFFFD;
+            length = 1;
+        }
+        char escaped[8];
+        if (code == '"' || code == '\\') {
             out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || c1) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c1 ? static_cast<unsigned char>(utf8[++i]) : c);
+            out += static_cast<char>(code);
+        } else if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0xFFFD) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
             out += escaped;
         } else {
-            out += static_cast<char>(c);
+            out.append(utf8, at, length);
         }
+        at += length;
     }
     return out + "\"";
-}
-
-// Characters, not bytes, so that accented names keep the columns in line
-// (code page 1252, which names come from, has no double-width characters).
-size_t characters(const std::string& utf8) {
-    size_t count = 0;
-    for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
 }
 
 // The name as the terminal may show it (a control character as the 4
 // columns of "\x1B"), padded to the width of the name column.
 std::string name_cell(const std::string& name) {
     const std::string shown = printable_text(name);
-    const size_t width = characters(shown);
+    // Characters, not bytes, so that accented names keep the columns in line
+    // (code page 1252, which names come from, has no double-width characters).
+    const size_t width = character_count(shown);
     return shown + std::string(width < name_column ? name_column - width : 0, ' ');
 }
 
