@@ -46,10 +46,36 @@ cd "$(dirname "$0")/.."
 ensure_build_tools
 ensure_packages git python3 unzip
 
-# The sources byte for byte as committed, whatever the builder's git
-# configuration says about line ends (.gitattributes says the same).
-committed() {  # [PATH...]: a tar of HEAD
-    git -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null archive HEAD "$@"
+# The files of HEAD (under PATH... when given) into DEST, byte for byte as
+# committed: taken from git's objects, so that no attributes file, no
+# configuration and no line-end conversion of the builder's can change them.
+committed() {  # DEST [PATH...]
+    python3 - "$@" <<'PY'
+import os, subprocess, sys
+dest, paths = sys.argv[1].encode(), sys.argv[2:]
+listing = subprocess.run(["git", "ls-tree", "-r", "-z", "HEAD", "--"] + paths, check=True, capture_output=True).stdout
+batch = subprocess.Popen(["git", "cat-file", "--batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+for entry in filter(None, listing.split(b"\0")):
+    meta, path = entry.split(b"\t", 1)
+    mode, kind, sha = meta.split()
+    if kind != b"blob":
+        continue
+    batch.stdin.write(sha + b"\n")
+    batch.stdin.flush()
+    size = int(batch.stdout.readline().split()[2])
+    data = batch.stdout.read(size)
+    batch.stdout.read(1)
+    target = os.path.join(dest, path)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    if mode == b"120000":
+        os.symlink(data, target)
+        continue
+    with open(target, "wb") as file:
+        file.write(data)
+    os.chmod(target, 0o755 if mode == b"100755" else 0o644)
+batch.stdin.close()
+sys.exit(batch.wait())
+PY
 }
 
 # What is released is what is committed: its version too, which counts the
@@ -60,11 +86,11 @@ if [ "$(git rev-parse --is-shallow-repository)" = true ]; then
 fi
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --no-show-signature --format=%ct)}
 work=$PWD/build/release
 rm -rf "$work"
 mkdir -p "$work/head"
-committed CMakeLists.txt cmake | tar -x -C "$work/head"
+committed "$work/head" CMakeLists.txt cmake
 version=$(cmake -DULV_CHECKOUT="$PWD" -P "$work/head/cmake/commit_version.cmake")
 name=ulverno-updater-$version
 key_flags=()
@@ -81,7 +107,7 @@ build_release() {  # SCRATCH
     local scratch=$1 src=$1/src out=$1/out
     rm -rf "$scratch"
     mkdir -p "$src" "$out/$name"
-    committed | tar -x -C "$src"
+    committed "$src"
     local flags="-ffile-prefix-map=$src=."
     cmake -S "$src" -B "$scratch/win32" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
           -DBUILD_TESTING=OFF -DULV_WARNINGS_AS_ERRORS=ON -DCMAKE_CXX_FLAGS="$flags" -DULV_RELEASE_VERSION="$version" \

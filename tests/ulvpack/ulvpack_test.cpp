@@ -221,22 +221,39 @@ TEST(ulvpack_usage, says_its_version_and_what_is_wrong_with_2) {
     scratch_folder folder;
     write_file(folder.at("p.upd"), whole("windows/a.txt", "a"));
     const std::string p = folder.at("p.upd");
-    const std::vector<std::vector<std::string>> rows = {
-        {"create", "-o", folder.at("a.upd"), "-o", folder.at("b.upd"), "windows/a=" + p},
-        {"create", "-o", folder.at("a.upd"), "--bogus", "windows/a=" + p},
-        {"create", "-o", folder.at("a.upd"), "neither"},
-        {"list", "--bogus", p},
-        {"verify", "-x"},
-        {"extract", p, ""},
-        {"extract", p},
-        {"frobnicate"},
-        {"--version", "extra"},
+    // Arguments are read in order; the first that is wrong is said (escaped), with the usage.
+    struct row { std::vector<std::string> arguments; const char* says; };
+    const row rows[] = {
+        {{"create", "-o", folder.at("a.upd"), "-o", folder.at("b.upd"), "windows/a=" + p}, "-o is given twice"},
+        {{"create", "-o", folder.at("a.upd"), "--bogus", "windows/a=" + p, "--help"}, "unknown option \"--bogus\""},
+        {{"create", "-o", folder.at("a.upd"), "neither"}, "is neither PREFIX=DIR nor NAME=FILE"},
+        {{"create", "-o", folder.at("a.upd"), "--sign", "", "windows/a=" + p}, "KEY is empty"},
+        {{"create", "windows/a=" + p, "-o"}, "-o takes one OUT"},
+        {{"list", "--bogus", p}, "unknown option"},
+        {{"list", p, p, "--help"}, "one package, please"},
+        {{"verify", "-x"}, "unknown option \"-x\""},
+        {{"verify", p, "--against"}, "--against takes one DIR"},
+        {{"sign", p, "--key"}, "--key takes one KEY"},
+        {{"sign", p}, "no --key KEY given"},
+        {{"extract", p, ""}, "DIR is empty"},
+        {{"extract", p}, ""},
+        {{"frobnicate\x1B]0;x\x07"}, "unknown command \"frobnicate\\x1B]0;x\\x07\""},
+        {{"--version", "extra"}, ""},
     };
-    for (const std::vector<std::string>& arguments : rows) {
-        const process_result result = ulvpack(arguments);
-        EXPECT_EQ(result.exit_code, 2) << arguments[0] << " " << arguments.back();
+    for (const row& r : rows) {
+        const process_result result = ulvpack(r.arguments);
+        EXPECT_EQ(result.exit_code, 2) << r.says;
         EXPECT_NE(result.errors.find("usage: ulvpack"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
+        EXPECT_EQ(result.errors.find('\x1B'), std::string::npos) << result.errors;
     }
+    EXPECT_EQ(ulvpack({"verify", "--bogus", "--help"}).exit_code, 0);  // verify takes help anywhere
+    // --piece-size may come again, the last one counting.
+    EXPECT_EQ(ulvpack({"create", "-o", folder.at("c.upd"), "--piece-size", "1", "--piece-size", "1K", "windows/a=" + p})
+                  .exit_code, 0);
+    const std::string listed = ulvpack({"list", folder.at("c.upd")}).output;  // one record of the whole file: 1K pieces
+    EXPECT_NE(listed.find("1 target, " + std::to_string(read_file(p).size()) + " bytes, 1 record"), std::string::npos) << listed;
+    std::filesystem::remove(folder.at("c.upd"));
     EXPECT_EQ(read_tree(folder.path()), (file_tree{{"p.upd", read_file(p)}}));
 
     const process_result version = ulvpack({"--version"});  // the version of the commit it was built from

@@ -28,7 +28,7 @@ const option* option_named(const command_line& line, const char* argument) {
 }  // namespace
 
 int parse_arguments(const command_line& line, int argc, char** argv, std::vector<const char*>& operands) {
-    for (int i = 0; i < argc; ++i) {
+    for (int i = 0; line.help_first && i < argc; ++i) {
         if (!asks_for_help(argv[i])) continue;
         std::fputs(line.usage, stdout);
         return exit_ok;
@@ -36,18 +36,24 @@ int parse_arguments(const command_line& line, int argc, char** argv, std::vector
     operands.clear();
     for (int i = 0; i < argc; ++i) {
         const option* known = option_named(line, argv[i]);
+        if (known == nullptr && asks_for_help(argv[i])) {
+            std::fputs(line.usage, stdout);
+            return exit_ok;
+        }
         if (known == nullptr && is_option(argv[i])) return usage_error(line.command, line.usage, unknown_option(argv[i]));
         if (known == nullptr) {
             operands.push_back(argv[i]);
+            if (operands.size() > line.most_operands) return usage_error(line.command, line.usage, line.too_many);
         } else if (known->flag != nullptr) {
             *known->flag = true;
-        } else if (i + 1 == argc || *known->value != nullptr) {
-            return usage_error(line.command, line.usage, std::string(argv[i]) + " takes one value");
+        } else if (i + 1 == argc) {
+            return usage_error(line.command, line.usage, std::string(argv[i]) + " takes one " + known->what);
+        } else if (*known->value != nullptr && !known->again) {
+            return usage_error(line.command, line.usage, std::string(argv[i]) + " is given twice");
         } else {
             *known->value = argv[++i];
         }
     }
-    if (operands.size() > line.most_operands) return usage_error(line.command, line.usage, line.too_many);
     if (operands.size() < line.fewest_operands) return usage_error(line.command, line.usage, "");
     return arguments_parsed;
 }

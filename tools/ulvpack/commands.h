@@ -30,14 +30,20 @@ constexpr int exit_usage = 2;
 constexpr int exit_io_error = 2;  // the same status as a usage error: the tool could not do its work
 
 // An option of a command: a switch, which sets `flag`, or an option that
-// takes the next argument as its value, into `value` (given at most once).
+// takes the next argument as its value (`what` it is, for messages) into
+// `value`: given at most once, or, when `again`, as often as wished, the
+// last one counting.
 struct option {
     const char* name;
     bool* flag = nullptr;
     const char** value = nullptr;
+    const char* what = "value";
+    bool again = false;
 };
 
-// What a command takes: its options, and how many operands.
+// What a command takes: its options, and how many operands. The arguments
+// are read in order, and the first that is wrong is said; help asked for
+// before it is given, or, with `help_first`, help asked for anywhere.
 struct command_line {
     const char* command;  // for messages
     const char* usage;
@@ -45,6 +51,7 @@ struct command_line {
     size_t fewest_operands;
     size_t most_operands;
     const char* too_many;  // said when more operands come
+    bool help_first = false;
 };
 
 // parse_arguments' result when the command may go on.

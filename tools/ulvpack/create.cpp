@@ -211,11 +211,12 @@ struct create_request {
 };
 
 // What is wrong with create's options, or "".
-std::string options_problem(const char* out, const char* piece_size, const char* base, bool allow_new_folders,
-                            const std::vector<const char*>& sources, package_options& options) {
+std::string options_problem(const char* out, const char* piece_size, const char* base, const char* key,
+                            bool allow_new_folders, const std::vector<const char*>& sources, package_options& options) {
     if (out == nullptr) return "no -o OUT given";
     if (out[0] == '\0') return "OUT is empty";
     if (base != nullptr && base[0] == '\0') return "BASE is empty";
+    if (key != nullptr && key[0] == '\0') return "KEY is empty";
     if (allow_new_folders && base == nullptr) return "--allow-new-folders goes with --since";
     if (piece_size != nullptr && !parse_piece_size(piece_size, options.piece_size)) {
         return "bad piece size \"" + std::string(piece_size) + "\": 1 to " + std::to_string(largest_record_length) +
@@ -233,13 +234,15 @@ int read_request(int argc, char** argv, create_request& request) {
     bool plain = false;
     std::vector<const char*> sources;
     const command_line line{"create", usage,
-                            {{"-o", nullptr, &out}, {"--piece-size", nullptr, &piece_size}, {"--since", nullptr, &base},
-                             {"--sign", nullptr, &key}, {"--follow-links", &request.follow_links}, {"--plain", &plain},
+                            {{"-o", nullptr, &out, "OUT"}, {"--piece-size", nullptr, &piece_size, "SIZE", true},
+                             {"--since", nullptr, &base, "BASE"}, {"--sign", nullptr, &key, "KEY"},
+                             {"--follow-links", &request.follow_links}, {"--plain", &plain},
                              {"--allow-new-folders", &request.allow_new_folders}},
                             0, static_cast<size_t>(-1), ""};
     if (const int status = parse_arguments(line, argc, argv, sources); status != arguments_parsed) return status;
     request.options.protect = !plain;
-    const std::string problem = options_problem(out, piece_size, base, request.allow_new_folders, sources, request.options);
+    const std::string problem =
+        options_problem(out, piece_size, base, key, request.allow_new_folders, sources, request.options);
     if (!problem.empty()) return usage_error("create", usage, problem);
     request.out = out;
     request.base = base != nullptr ? base : "";

@@ -47,7 +47,7 @@ bool walk_entry(walk_state& state, const std::string& name, const fs::path& path
     std::string why;
     const bool known = status_of(path, true, status, why);
     if (link && (!known || status.kind == entry_kind::missing)) {
-        leave_out(state, path, "a link that leads nowhere (" + (known ? std::string("No such file or directory") : why) + ")");
+        leave_out(state, path, "a link that leads nowhere (" + why + ")");
         return true;
     }
     if (!known) return cannot_read(state, path, why);

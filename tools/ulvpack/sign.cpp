@@ -37,7 +37,7 @@ int sign_written_package(const char* command, const std::string& path, const std
 int run_sign(int argc, char** argv) {
     const char* key = nullptr;
     std::vector<const char*> operands;
-    const command_line line{"sign", usage, {{"--key", nullptr, &key}}, 1, 1, "one package, please"};
+    const command_line line{"sign", usage, {{"--key", nullptr, &key, "KEY"}}, 1, 1, "one package, please"};
     if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
     if (key == nullptr) return usage_error("sign", usage, "no --key KEY given");
     return sign_written_package("sign", operands[0], key);

@@ -3,6 +3,7 @@
 // points of each system (entry/) hand their arguments, in UTF-8, to
 // run_ulvpack.
 #include "commands.h"
+#include "package_scan.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,7 +44,7 @@ int run_ulvpack(int argc, char** argv) {
     for (const command& c : commands) {
         if (argc >= 2 && std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
     }
-    if (argc >= 2) std::fprintf(stderr, "ulvpack: unknown command \"%s\"\n", argv[1]);
+    if (argc >= 2) std::fprintf(stderr, "ulvpack: unknown command \"%s\"\n", printable_text(argv[1]).c_str());
     std::fputs(usage, stderr);
     return exit_usage;
 }

@@ -114,8 +114,9 @@ int run_verify(int argc, char** argv) {
     const char* against = nullptr;
     const char* key_path = nullptr;
     std::vector<const char*> operands;
-    const command_line line{"verify", usage, {{"--against", nullptr, &against}, {"--key", nullptr, &key_path}}, 1, 1,
-                            "one package, please"};
+    const command_line line{"verify", usage,
+                            {{"--against", nullptr, &against, "DIR"}, {"--key", nullptr, &key_path, "public key"}}, 1, 1,
+                            "one package, please", true};
     if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
     const char* path = operands[0];
     public_key key;

@@ -26,7 +26,10 @@ bool status_of(const fs::path& path, bool through_links, entry_status& status, s
     std::error_code error;
     const fs::file_status found = through_links ? fs::status(path, error) : fs::symlink_status(path, error);
     status = entry_status{};
-    if (found.type() == fs::file_type::not_found) return true;
+    if (found.type() == fs::file_type::not_found) {
+        why = error ? error.message() : "No such file or directory";
+        return true;
+    }
     if (error) {
         why = error.message();
         return false;

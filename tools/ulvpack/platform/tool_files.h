@@ -22,8 +22,8 @@ struct entry_status {
 };
 
 // What is at `path`, through a link in its place when `through_links`. False,
-// with the system's reason in `why`, when that cannot be told (a path that
-// names nothing is `missing`, which is no failure).
+// with the system's reason in `why`, when that cannot be told. A path that
+// names nothing is `missing`, which is no failure; `why` then says why.
 bool status_of(const std::filesystem::path& path, bool through_links, entry_status& status, std::string& why);
 
 // The paths of the entries of `folder`, in the order the system gives them.
@@ -90,11 +90,12 @@ int create_temporary_beside(const std::filesystem::path& out, std::filesystem::p
 void remove_if_interrupted(const std::filesystem::path& temporary);
 void forget_temporary();
 
-// Puts the file `temporary` in the place of `out` in one step, replacing what
-// was there, and writes the change of names to stable storage. False, with
-// the reason in `why`, when it could not; `out` is then what it was, unless
-// only the last flush failed.
-bool replace_file(const std::filesystem::path& temporary, const std::filesystem::path& out, std::string& why);
+// Puts the file `temporary` (`what` it is, for messages) in the place of
+// `out` in one step, replacing what was there, and writes the change of
+// names to stable storage. False, with the reason in `why`, when it could
+// not; `out` is then what it was, unless only the last flush failed.
+bool replace_file(const std::filesystem::path& temporary, const std::filesystem::path& out, std::string& why,
+                  const char* what = "the package");
 
 // Creates the file `folder`/`parts`[0]/.../`parts`[n-1] (UTF-8 components;
 // on Windows spelled as the Win32 calls would, without the dots and spaces

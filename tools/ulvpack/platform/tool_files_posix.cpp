@@ -150,9 +150,9 @@ int create_temporary_beside(const fs::path& out, fs::path& temporary, std::strin
     return -1;
 }
 
-bool replace_file(const fs::path& temporary, const fs::path& out, std::string& why) {
+bool replace_file(const fs::path& temporary, const fs::path& out, std::string& why, const char* what) {
     if (std::rename(temporary.c_str(), out.c_str()) != 0) {
-        why = "cannot put the package in the place of " + out.u8string() + ": " + system_reason();
+        why = std::string("cannot put ") + what + " in the place of " + out.u8string() + ": " + system_reason();
         return false;
     }
     // As the updater flushes the folders of the files it creates.

@@ -153,8 +153,8 @@ int create_temporary_beside(const fs::path& out, fs::path& temporary, std::strin
     return -1;
 }
 
-bool replace_file(const fs::path& temporary, const fs::path& out, std::string& why) {
+bool replace_file(const fs::path& temporary, const fs::path& out, std::string& why, const char* what) {
     if (MoveFileExW(temporary.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    why = "cannot put the package in the place of " + out.u8string() + ": " + error_text(GetLastError());
+    why = std::string("cannot put ") + what + " in the place of " + out.u8string() + ": " + error_text(GetLastError());
     return false;
 }

@@ -25,21 +25,13 @@ bool refuse(std::string& why, bool& refused, const std::string& text) {
 }
 
 // A private key file that others than its owner can read is no longer private.
-bool private_to_its_owner(const std::string& key_path, std::string& why, bool& refused) {
-    struct stat status;
-    if (stat(key_path.c_str(), &status) != 0) {
-        why = "cannot open " + key_path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) return refuse(why, refused, key_path + " is not a regular file");
-    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        return refuse(why, refused,
-                      key_path + " can be read by others than its owner (mode " + mode + "): a private key must not be; "
-                      "chmod 600 " + key_path);
-    }
-    return true;
+bool private_to_its_owner(const std::string& key_path, const struct stat& status, std::string& why, bool& refused) {
+    if ((status.st_mode & (S_IRWXG | S_IRWXO)) == 0) return true;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    return refuse(why, refused,
+                  key_path + " can be read by others than its owner (mode " + mode + "): a private key must not be; "
+                  "chmod 600 " + key_path);
 }
 
 // Refuses encrypted keys rather than asking for a passphrase: the tool runs
@@ -66,6 +58,16 @@ std::string not_a_private_key(const std::string& key_path) {
 // ECDSA P-256 key that nobody but its owner can read.
 EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& refused) {
     refused = false;
+    // Only a regular file is read: a FIFO would hold the tool.
+    struct stat status;
+    if (stat(key_path.c_str(), &status) != 0) {
+        why = "cannot open " + key_path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        refuse(why, refused, key_path + " is not a regular file");
+        return nullptr;
+    }
     FILE* file = std::fopen(key_path.c_str(), "r");
     if (file == nullptr) {
         why = "cannot open " + key_path + ": " + std::strerror(errno);
@@ -82,7 +84,7 @@ EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& 
         refuse(why, refused, key != nullptr ? key_path + " is not an ECDSA P-256 private key" : not_a_private_key(key_path));
         return nullptr;
     }
-    if (!private_to_its_owner(key_path, why, refused)) {
+    if (!private_to_its_owner(key_path, status, why, refused)) {
         EVP_PKEY_free(key);
         return nullptr;
     }
@@ -131,8 +133,8 @@ bool write_whole(const std::string& path, const std::string& bytes, std::string&
     if (handle == -1) return false;
     const bool written = write_all(handle, bytes.data(), bytes.size(), why) && flush_file(handle) == 1;
     const bool closed = close_file(handle) == 1;
-    if (written && closed && replace_file(temporary, std::filesystem::u8path(path), why)) return true;
-    why = "cannot write " + path + (why.empty() ? "" : ": " + why);
+    if (written && closed && replace_file(temporary, std::filesystem::u8path(path), why, "the signature")) return true;
+    if (!written || !closed) why = "cannot write " + path + (why.empty() ? "" : ": " + why);
     remove_path(temporary);
     return false;
 }
