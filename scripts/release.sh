@@ -25,11 +25,12 @@
 set -euo pipefail
 twice=no
 package_key=""
+usage() { echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2; }
 while [ $# -gt 0 ]; do
     case $1 in
         --twice) twice=yes ;;
         --package-key)
-            [ $# -ge 2 ] && [ -f "$2" ] || { echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2; }
+            [ $# -ge 2 ] && [ -f "$2" ] || usage
             package_key=$(realpath "$2")
             if grep -q "PRIVATE KEY" "$package_key"; then
                 echo "$2 is a private key: give its public half (openssl pkey -in $2 -pubout -out vendor.pub)," \
@@ -37,7 +38,7 @@ while [ $# -gt 0 ]; do
                 exit 2
             fi
             shift ;;
-        *) echo "usage: scripts/release.sh [--twice] [--package-key PUBLIC_KEY.pem]" >&2; exit 2 ;;
+        *) usage ;;
     esac
     shift
 done

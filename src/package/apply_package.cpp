@@ -148,7 +148,6 @@ int apply_package(const char* package_path) {
     // may still change while it is written: that walk checks each record again.
     const int records = prove_package(package, package_path);
     if (records == -1 || (records == package && !unchanged(package, opened))) {
-        if (records != -1 && records != package) close_file(records);
         open_target none;
         return reject_malformed(package, none);
     }

@@ -48,16 +48,20 @@ uint32_t directory(UINT (WINAPI* query)(LPWSTR, UINT), char* buffer, uint32_t ch
     return copy_utf8(text.get(), static_cast<int>(length), buffer, characters);
 }
 
+// Opens `path` for reading, sharing it with others as `sharing` allows.
+int open_to_read(const char* path, int sharing) {
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, sharing) : -1;
+}
+
 }  // namespace
 
 int open_for_reading(const char* path) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYNO) : -1;
+    return open_to_read(path, _SH_DENYNO);
 }
 
 int open_for_reading_unchanged(const char* path) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYWR) : -1;
+    return open_to_read(path, _SH_DENYWR);
 }
 
 int create_for_writing(const char* path) {

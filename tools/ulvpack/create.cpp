@@ -128,9 +128,7 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
     for (const std::string& source : sources) {
         const fs::path right = fs::u8path(source.substr(source.find('=') + 1));
         fs::path folder;
-        entry_status status;
-        if (resolved_path(right, true, folder, why) && status_of(folder, true, status, why) &&
-            status.kind == entry_kind::folder && is_inside(out_real, folder)) {
+        if (resolved_path(right, true, folder, why) && is_folder(folder) && is_inside(out_real, folder)) {
             problem = printable_text(out.u8string()) + " lies in the source folder " + printable_text(right.u8string()) +
                       ": the package would pack itself";
             return true;

@@ -31,11 +31,6 @@ const char usage[] =
     "up to the fault), 2 usage error, the package cannot be read, or a file cannot\n"
     "be written.\n";
 
-// The UTF-8 components below DIR: the prefix's folder, then the rest of the name.
-std::vector<std::string> extraction_parts(const scanned_target& target) {
-    return name_parts(target.name);
-}
-
 class extractor {
 public:
     extractor(const fs::path& folder, bool replace) : folder(folder), replace(replace) {}
@@ -63,7 +58,8 @@ public:
 
 private:
     bool begin(const scanned_target& target) {
-        const std::vector<std::string> parts = extraction_parts(target);
+        // Below DIR: the prefix's folder, then the rest of the name.
+        const std::vector<std::string> parts = name_parts(target.name);
         current.clear();
         for (const std::string& part : parts) current += (current.empty() ? "" : "/") + part;
         // A file this extraction wrote already (a name installed twice) is replaced, as the updater does.
@@ -102,9 +98,14 @@ int run_extract(int argc, char** argv) {
 
     // A protected package proves itself whole before the first file is written,
     // as the updater has it prove itself: a damaged one leaves DIR as it was.
+    // A classic package has nothing to prove: that scan ends at its first piece.
     scan_result proof;
+    scan_handlers proving;
+    proving.on_piece = [&proof](const scanned_target&, const unsigned char*, uint32_t) {
+        return proof.integrity_version != 0;
+    };
     std::string why;
-    if (scan_package(operands[0], {}, proof, why) == scan_outcome::scanned && proof.integrity_version != 0 &&
+    if (scan_package(operands[0], proving, proof, why) == scan_outcome::scanned && proof.integrity_version != 0 &&
         proof.refused) {
         print_finding(proof.refusal);
         say("extract", std::string(operands[0]) + " is invalid: nothing extracted");

@@ -92,19 +92,15 @@ void print_text_folders(const names_by_key& folders) {
 }
 
 void print_json_row(const scanned_target& target, bool first) {
-    std::string prefix = target.prefix->text;
-    prefix.pop_back();
     std::printf("%s\n  {\"name\": %s, \"size\": %u, \"pieces\": %u, \"root\": %s}", first ? "" : ",",
                 json_string(target.name).c_str(), target.file_size, target.pieces,
-                json_string(prefix).c_str());
+                json_string(root_folder(*target.prefix)).c_str());
 }
 
 void print_json_folder(const std::string& folder, bool first) {
     const root_prefix* prefix = find_root_prefix((folder + "/").c_str());
-    std::string root = prefix->text;
-    root.pop_back();
     std::printf("%s\n  {\"folder\": %s, \"root\": %s}", first ? "" : ",", json_string(folder).c_str(),
-                json_string(root).c_str());
+                json_string(root_folder(*prefix)).c_str());
 }
 
 // The rest of the JSON listing after its targets (`rows` of them): the

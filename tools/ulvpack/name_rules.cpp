@@ -59,6 +59,10 @@ std::vector<std::string> name_parts(const std::string& name) {
     return parts;
 }
 
+std::string root_folder(const root_prefix& prefix) {
+    return std::string(prefix.text, std::strlen(prefix.text) - 1);
+}
+
 std::vector<std::string> folders_of_key(const std::string& key) {
     std::vector<std::string> folders;
     for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {

@@ -2,6 +2,8 @@
 // Windows file names, which the updater does not check itself.
 #pragma once
 
+#include "package/target_names.h"
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,10 @@ std::string windows_refusal(const std::string& name);
 // The components of a name, split at "/" and "\" as Windows splits a path,
 // without the empty ones and ".": the root prefix's folder first.
 std::vector<std::string> name_parts(const std::string& name);
+
+// The folder of a root prefix, which every name under it starts with:
+// "ulverno" for "ulverno/".
+std::string root_folder(const root_prefix& prefix);
 
 // Every component of a name, split at "/" and a backslash, the empty ones and "."
 // included: what Windows would make of each.

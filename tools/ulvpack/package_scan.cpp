@@ -92,8 +92,7 @@ public:
                     break;
                 case walk_event::package_ended:
                     result.would_apply = true;
-                    if (bytes_from(walk) > 0) {
-                        const uint64_t stray = bytes_from(walk);
+                    if (const uint64_t stray = bytes_from(walk); stray > 0) {
                         warning(walk, plural(stray, "byte") + (stray == 1 ? " after the last target is" : " after the last target are") +
                                           " ignored (" + not_loaded(walk) + ")");
                     }

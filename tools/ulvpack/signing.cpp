@@ -50,14 +50,21 @@ bool read_small_file(const std::string& path, std::string& contents, std::string
 
 }  // namespace
 
-std::string hex_digits(const unsigned char* bytes, size_t length) {
-    std::string out;
-    char two[3];
-    for (size_t i = 0; i < length; ++i) {
-        std::snprintf(two, sizeof two, "%02x", bytes[i]);
-        out += two;
+std::string key_fingerprint(const unsigned char* der, size_t length) {
+    unsigned char digest[sha256_size];
+    sha256_state* state = sha256_start();
+    if (state == nullptr || sha256_add(state, der, static_cast<uint32_t>(length)) != 1) {
+        sha256_discard(state);
+        return "";
     }
-    return out;
+    if (sha256_finish(state, digest) != 1) return "";
+    std::string digits;
+    char two[3];
+    for (const unsigned char byte : digest) {
+        std::snprintf(two, sizeof two, "%02x", byte);
+        digits += two;
+    }
+    return digits;
 }
 
 bool read_public_key(const std::string& path, public_key& key, std::string& why) {
@@ -83,15 +90,9 @@ bool read_public_key(const std::string& path, public_key& key, std::string& why)
         return false;
     }
     std::memcpy(key.point, der.data() + sizeof p256_public_key_prefix, p256_point_size);
-    unsigned char digest[sha256_size];
-    sha256_state* state = sha256_start();
-    if (state == nullptr || sha256_add(state, der.data(), static_cast<uint32_t>(der.size())) != 1 ||
-        sha256_finish(state, digest) != 1) {
-        why = "the system cannot compute SHA-256";
-        return false;
-    }
-    key.fingerprint = hex_digits(digest, sha256_size);
-    return true;
+    key.fingerprint = key_fingerprint(reinterpret_cast<const unsigned char*>(der.data()), der.size());
+    if (key.fingerprint.empty()) why = "the system cannot compute SHA-256";
+    return !key.fingerprint.empty();
 }
 
 bool digest_file(const std::string& path, unsigned char digest[sha256_size], std::string& why) {

@@ -40,5 +40,6 @@ bool sign_package(const std::string& path, const std::string& key_path, std::str
 // refusals as sign_package, before a package is written.
 bool private_key_usable(const std::string& key_path, std::string& why, bool& refused);
 
-// The hexadecimal digits of `bytes`, two a byte.
-std::string hex_digits(const unsigned char* bytes, size_t length);
+// The fingerprint of a public key from its DER form: the SHA-256 of those
+// bytes in hexadecimal digits, or "" when the system cannot compute it.
+std::string key_fingerprint(const unsigned char* der, size_t length);

@@ -28,11 +28,6 @@ bool same_bytes(int handle, const unsigned char* expected, uint32_t length, std:
            std::memcmp(buffer.data(), expected, length) == 0;
 }
 
-// Every folder that leads to `key` (a windows_key), roots included.
-void add_folders_of(const std::string& key, std::set<std::string>& folders) {
-    for (const std::string& folder : folders_of_key(key)) folders.insert(folder);
-}
-
 // One target of a BASE package, compared with the release's file of its name
 // as its pieces arrive.
 struct base_target {
@@ -61,7 +56,7 @@ outcome compare_with_package(const std::vector<source_file>& files, const std::s
     handlers.on_piece = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         if (target.pieces == 1) {
             const std::string key = windows_key(target.name);
-            add_folders_of(key, comparison.folders);
+            for (const std::string& folder : folders_of_key(key)) comparison.folders.insert(folder);
             const auto found = by_key.find(key);
             current = base_target{};
             if (found == by_key.end()) {
@@ -152,7 +147,7 @@ outcome read_base_folder(const fs::path& base, bool follow_links, std::map<std::
     };
     bool any_root = false;
     for (const root_prefix& prefix : root_prefixes) {
-        const std::string root(prefix.text, std::strlen(prefix.text) - 1);
+        const std::string root = root_folder(prefix);
         if (!is_folder(base / root)) continue;
         any_root = true;
         std::string why;
@@ -187,12 +182,6 @@ outcome compare_with_folder(const std::vector<source_file>& files, const fs::pat
 }
 
 }  // namespace
-
-fs::path path_below(const fs::path& folder, const std::string& name) {
-    fs::path path = folder;
-    for (const std::string& part : name_parts(name)) path /= fs::u8path(part);
-    return path;
-}
 
 bool find_below(const fs::path& folder, const std::string& name, fs::path& path) {
     path = folder;
@@ -245,7 +234,7 @@ std::string folder_key(const std::string& name) {
 outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
                           base_comparison& comparison) {
     // The roots are there on every installation.
-    for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(std::string(prefix.text, std::strlen(prefix.text) - 1));
+    for (const root_prefix& prefix : root_prefixes) comparison.folders.insert(root_folder(prefix));
     std::vector<bool> unchanged(files.size(), false);
     std::vector<bool> in_base(files.size(), false);
     const fs::path base_path = fs::u8path(base);

@@ -46,11 +46,9 @@ std::string folder_key(const std::string& name);
 // The same folder as the name spells it, for messages.
 std::string folder_name(const std::string& name);
 
-// FOLDER/<prefix>/<rest of the name>, the rest split at "/" and "\" as
-// Windows does: where a name lies in a copy of an installation.
-std::filesystem::path path_below(const std::filesystem::path& folder, const std::string& name);
-
-// The same, each component found as Windows would find it: whatever its
-// case, the dots and spaces that end it ignored. False when a component is
+// Where a name lies in a copy of an installation: FOLDER/<prefix>/<rest of
+// the name>, the rest split at "/" and "\" as Windows does, each component
+// found as Windows would find it: whatever its case, the dots and spaces
+// that end it ignored. False when a component is
 // not there; `path` then holds what was found and the rest as spelled.
 bool find_below(const std::filesystem::path& folder, const std::string& name, std::filesystem::path& path);

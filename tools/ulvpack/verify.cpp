@@ -48,8 +48,7 @@ struct installation_check {
         fs::path found;
         entry_status status;
         std::string why;
-        if (!find_below(folder, folder_name(target.name), found) || !status_of(found, true, status, why) ||
-            status.kind != entry_kind::folder) {
+        if (!find_below(folder, folder_name(target.name), found) || !is_folder(found)) {
             missing_folders.emplace(folder_key(target.name), target.name);
             return;
         }
@@ -130,8 +129,7 @@ int run_verify(int argc, char** argv) {
     handlers.on_finding = print_finding;
     if (against != nullptr) {
         installation.folder = fs::u8path(against);
-        entry_status status;
-        if (!status_of(installation.folder, true, status, why) || status.kind != entry_kind::folder) {
+        if (!is_folder(installation.folder)) {
             return usage_error("verify", usage, std::string(against) + " is not a folder");
         }
         handlers.on_target = [&](const scanned_target& target) { installation.take(target); };

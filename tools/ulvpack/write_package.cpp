@@ -166,13 +166,10 @@ bool write_package(const std::vector<source_file>& files, const package_options&
                   std::to_string(package.length) + " its first record declares";
         return false;
     }
-    if (flush_file(temporary.handle) != 1) {
-        problem = failed_write(temporary.path, "the system could not write it out to the disk");
-        return false;
-    }
-    const int closed = close_file(temporary.handle);
+    const bool flushed = flush_file(temporary.handle) == 1;
+    const bool closed = close_file(temporary.handle) == 1;
     temporary.handle = -1;
-    if (closed != 1) {
+    if (!flushed || !closed) {
         problem = failed_write(temporary.path, "the system could not write it out to the disk");
         return false;
     }

@@ -120,10 +120,8 @@ std::string fingerprint_of(EVP_PKEY* key) {
                        BN_bn2binpad(y, der + sizeof p256_public_key_prefix + 33, 32) == 32;
     BN_free(x);
     BN_free(y);
-    unsigned char digest[sha256_size];
-    sha256_state* state = found ? sha256_start() : nullptr;
-    const bool done = state != nullptr && sha256_add(state, der, sizeof der) == 1 && sha256_finish(state, digest) == 1;
-    return done ? hex_digits(digest, sha256_size) : "unknown";
+    const std::string fingerprint = found ? key_fingerprint(der, sizeof der) : "";
+    return fingerprint.empty() ? "unknown" : fingerprint;
 }
 
 // Writes `bytes` to `path` in one step: a new file beside it, then renamed.
