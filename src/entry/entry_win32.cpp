@@ -4,6 +4,7 @@
 // wide form, so that paths in any script reach the program whole, whatever
 // the system's code page.
 #include "startup/command_line_tail.h"
+#include "platform/library_search.h"
 #include "platform/text_codec.h"
 #include "startup/split_command_line.h"
 
@@ -14,6 +15,7 @@
 #include <new>
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*runtime_tail*/, int /*show_command*/) {
+    load_libraries_from_system_only();
     const wchar_t* wide = GetCommandLineW();
     const size_t units = std::wcslen(wide);
     const size_t size = utf8_from_utf16(wide, units, nullptr);

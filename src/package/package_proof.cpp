@@ -12,19 +12,31 @@ bool is_last(walk_event event) {
 }
 
 // Walks the package, the whole of it when `whole` or when it is protected,
-// else up to its first target. True when it is sound as far as walked.
-bool walk_proves(int package, const byte_tee* tee, bool whole) {
-    package_walk proof(package, nullptr, tee);
+// else up to its first target. A protected package's target paths must fit
+// what the system opens: the first that does not is kept, and the walk goes
+// on, since a damaged or unsigned package is refused as such first.
+proof walk_proof(int package, const walk_options& options, bool whole) {
+    package_walk walk(package, options);
+    proof result;
     walk_event event;
-    do {
-        event = proof.next();
-    } while (!is_last(event) && !(event == walk_event::target_begins && proof.integrity().version() == 0 && !whole));
-    return event == walk_event::package_ended || (event == walk_event::target_begins && !whole);
+    while (!is_last(event = walk.next())) {
+        if (event != walk_event::target_begins) continue;
+        if (walk.integrity().version() == 0) {
+            if (!whole) return proof{proof_outcome::proven, nullptr};
+            continue;
+        }
+        heap_string path = walk.take_target_path();
+        if (!result.target && path_fits(path.get()) == 0) result.target = std::move(path);
+    }
+    if (event != walk_event::package_ended) return proof{};
+    if (options.note != nullptr) options.note->whole = true;
+    result.outcome = result.target ? proof_outcome::target_too_long : proof_outcome::proven;
+    return result;
 }
 
 // Gives the tee the bytes from the package's position to its end: those
 // after its last record, which the walk did not need.
-bool tee_the_rest(int package, const byte_tee& tee) {
+bool tee_the_rest(int package, byte_tee& tee) {
     unsigned char chunk[16384];
     for (;;) {
         const int32_t got = read_bytes(package, chunk, sizeof chunk);
@@ -33,24 +45,59 @@ bool tee_the_rest(int package, const byte_tee& tee) {
     }
 }
 
+// What the tee's failures say, before anything the walk found: they are the
+// system's, not the package's.
+proof_outcome tee_outcome(const byte_tee& tee, proof_outcome otherwise) {
+    if (tee.copy_failed) return proof_outcome::copy_not_written;
+    if (tee.digest_failed) return proof_outcome::cryptography_failed;
+    return otherwise;
+}
+
+// The signature of every byte read, checked once they are all read. The
+// signature file stays held: it must be the one deleted at the end.
+proof_outcome check_signature(opened_update& update, byte_tee& tee, const unsigned char* key) {
+    unsigned char digest[sha256_size];
+    const bool digested = sha256_finish(tee.digest, digest) == 1;
+    tee.digest = nullptr;
+    if (!digested) return proof_outcome::cryptography_failed;
+    switch (check_signature_file(update.path, digest, key, update.signature)) {
+        case signature_verdict::holds: return proof_outcome::proven;
+        case signature_verdict::does_not_hold: return proof_outcome::malformed;
+        case signature_verdict::cannot_tell: return proof_outcome::cryptography_failed;
+    }
+    return proof_outcome::malformed;
+}
+
 // A signed package is proven whole, classic or protected: its signature
 // covers faults as well, and an updater that checks one installs all or
-// nothing.
-int prove_signed(int package, const char* package_path, const unsigned char* key) {
-    const byte_tee tee{sha256_start(), create_private_file()};
-    unsigned char digest[sha256_size];
-    bool proven = tee.digest != nullptr && tee.copy != -1 && walk_proves(package, &tee, true) && tee_the_rest(package, tee);
-    if (tee.digest != nullptr) proven = sha256_finish(tee.digest, digest) == 1 && proven;
-    proven = proven && package_signature_holds(package_path, digest, key) && rewind_file(tee.copy) == 1;
-    if (proven) return tee.copy;
-    if (tee.copy != -1) close_file(tee.copy);
-    return -1;
+// nothing. Where the system cannot hold the package unchanged, the bytes
+// checked are copied as they are read, and installed from the copy.
+proof prove_signed(opened_update& update, const target_roots& roots, const unsigned char* key) {
+    byte_tee tee;
+    tee.digest = sha256_start();
+    if (tee.digest == nullptr) return proof{proof_outcome::cryptography_failed, nullptr};
+    if (holds_files_unchanged() == 0 && (tee.copy = create_private_file()) == -1) tee.copy_failed = true;
+    proof result = tee.copy_failed ? proof{} : walk_proof(update.package, {&roots, &tee, &update.proven, nullptr}, true);
+    if (result.outcome != proof_outcome::malformed && !tee_the_rest(update.package, tee)) result.outcome = proof_outcome::malformed;
+    result.outcome = tee_outcome(tee, result.outcome);
+    if (result.outcome == proof_outcome::proven || result.outcome == proof_outcome::target_too_long) {
+        const proof_outcome signature = check_signature(update, tee, key);
+        if (signature != proof_outcome::proven) result.outcome = signature;
+    }
+    sha256_discard(tee.digest);
+    update.records = tee.copy != -1 ? tee.copy : update.package;
+    if (result.outcome == proof_outcome::proven && rewind_file(update.records) != 1) {
+        result.outcome = tee.copy != -1 ? proof_outcome::copy_not_written : proof_outcome::malformed;
+    }
+    return result;
 }
 
 }  // namespace
 
-int prove_package(int package, const char* package_path) {
-    const unsigned char* key = vendor_public_key();
-    if (key != nullptr) return prove_signed(package, package_path, key);
-    return walk_proves(package, nullptr, false) && rewind_file(package) == 1 ? package : -1;
+proof prove_package(opened_update& update, const target_roots& roots) {
+    if (const unsigned char* key = vendor_public_key()) return prove_signed(update, roots, key);
+    update.records = update.package;
+    proof result = walk_proof(update.package, {&roots, nullptr, &update.proven, nullptr}, false);
+    if (result.outcome == proof_outcome::proven && rewind_file(update.package) != 1) result.outcome = proof_outcome::malformed;
+    return result;
 }

@@ -1,15 +1,34 @@
 // What a package proves before the first of its targets is written.
 #pragma once
 
+#include "package/heap_string.h"
+#include "package/opened_update.h"
+
 // A protected package proves every byte, with every check it allows, in a
-// walk over the whole of it. An updater built with the vendor's key proves
-// the signature of every byte of any package, in that same reading, and
-// then installs from a private copy of exactly the bytes it checked: the
-// package's file may change after the check, on a share or a device that no
-// lock binds, and nothing unchecked is ever installed. A classic package that
-// need not be signed has nothing to prove.
+// walk over the whole of it, and every target's path fits what the system
+// opens. An updater built with the vendor's key proves the signature of every
+// byte of any package in that same reading. A classic package that need not
+// be signed has nothing to prove: only its first record is read.
 //
-// Returns the handle to read the records from: `package` itself, back at its
-// first byte, or the private copy, which the caller closes; -1 when the
-// package is malformed, unsigned, wrongly signed, or cannot be read.
-int prove_package(int package, const char* package_path);
+// The proof notes each record it read (record_checksums.h): the walk that
+// installs refuses any record that differs, so that a package changed
+// between the two readings is never installed as a mix. Where no lock keeps
+// others from changing the package (holds_files_unchanged() is 0), a signed
+// package is installed from a private copy of exactly the bytes its
+// signature was checked over, which the proof makes in the same reading.
+enum class proof_outcome {
+    proven,               // update.records is ready to be read from its first byte
+    malformed,            // the package is malformed, unsigned, wrongly signed, or cannot be read
+    copy_not_written,     // the private copy could not be written in private_file_folder()
+    cryptography_failed,  // the system's cryptography failed: nothing is known of the package
+    target_too_long,      // `target` is a path longer than the system opens
+};
+
+struct proof {
+    proof_outcome outcome = proof_outcome::malformed;
+    heap_string target;  // for target_too_long
+};
+
+// Proves the package open at update.package, and sets update.records,
+// update.signature and update.proven.
+proof prove_package(opened_update& update, const target_roots& roots);

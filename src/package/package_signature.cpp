@@ -42,15 +42,18 @@ heap_string signature_path(const char* package_path) {
     return path;
 }
 
-bool package_signature_holds(const char* package_path, const unsigned char digest[sha256_size],
-                             const unsigned char key[65]) {
+signature_verdict check_signature_file(const char* package_path, const unsigned char digest[sha256_size],
+                                       const unsigned char key[65], int& held) {
     const heap_string path = signature_path(package_path);
-    const int file = path ? open_for_reading(path.get()) : -1;
-    if (file == -1) return false;
+    held = path ? open_for_reading_unchanged(path.get()) : -1;
+    if (held == -1) return signature_verdict::does_not_hold;
     unsigned char der[largest_signature_file + 1];
-    const int32_t length = read_bytes(file, der, sizeof der);
-    close_file(file);
+    const int32_t length = read_bytes(held, der, sizeof der);
     unsigned char raw[64];
-    return length > 0 && length <= static_cast<int32_t>(largest_signature_file) &&
-           signature_from_der(der, static_cast<size_t>(length), raw) && ecdsa_p256_signature_holds(digest, raw, key) == 1;
+    if (length <= 0 || length > static_cast<int32_t>(largest_signature_file) ||
+        !signature_from_der(der, static_cast<size_t>(length), raw)) {
+        return signature_verdict::does_not_hold;
+    }
+    const int holds = ecdsa_p256_signature_holds(digest, raw, key);
+    return holds == 1 ? signature_verdict::holds : holds == 0 ? signature_verdict::does_not_hold : signature_verdict::cannot_tell;
 }

@@ -26,7 +26,16 @@ bool signature_from_der(const unsigned char* der, size_t length, unsigned char r
 // (null when memory runs out).
 heap_string signature_path(const char* package_path);
 
-// True when the signature file of `package_path` can be read and holds a
-// signature of `digest` by `key`.
-bool package_signature_holds(const char* package_path, const unsigned char digest[sha256_size],
-                             const unsigned char key[65]);
+// What checking a package's signature file found.
+enum class signature_verdict {
+    holds,
+    does_not_hold,  // no signature file, or not one of the package's bytes by the key
+    cannot_tell,    // the system's cryptography failed: nothing is known of the package
+};
+
+// Checks that the signature file of `package_path` holds a signature of
+// `digest` by `key`. Leaves the file open at `held` (-1 when it could not be
+// opened), unchanged while held where the system allows it, so that the file
+// deleted at the end of the update is this one, never one put in its place.
+signature_verdict check_signature_file(const char* package_path, const unsigned char digest[sha256_size],
+                                       const unsigned char key[65], int& held);

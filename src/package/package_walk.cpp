@@ -1,9 +1,9 @@
 #include "package/package_walk.h"
 
+#include "package/crc32c.h"
 #include "platform/platform.h"
 
-package_walk::package_walk(int package, const target_roots* roots, const byte_tee* tee)
-    : package(package), roots(roots), tee(tee) {}
+package_walk::package_walk(int package, const walk_options& options) : package(package), options(options) {}
 
 walk_event package_walk::next() {
     switch (next_step) {
@@ -48,6 +48,10 @@ walk_event package_walk::end_of_records() {
     if (is_system_failure(why.found)) return finish(walk_event::read_failed);
     if (loaded == 0) return finish(walk_event::package_malformed, walk_fault::no_record);
     if (target_open) return finish(walk_event::package_malformed, walk_fault::ends_inside_target);
+    // Records that an earlier reading found are gone: the package was cut meanwhile.
+    if (options.expect != nullptr && !read_as_far(*options.expect, loaded)) {
+        return finish(walk_event::package_malformed, walk_fault::changed);
+    }
     const integrity_fault fault = checks.check_end(offset, why.found);
     if (fault != integrity_fault::none) return broken(fault);
     return finish(walk_event::package_ended);
@@ -55,7 +59,7 @@ walk_event package_walk::end_of_records() {
 
 walk_event package_walk::load_next_record() {
     if (loaded > 0) offset += reader.size;
-    if (!reader.load_record(package, &why.found, tee)) return end_of_records();
+    if (!reader.load_record(package, &why.found, options.tee)) return end_of_records();
     ++loaded;
     current = record_header{};
     if (!read_record_header(reader, current, &why.header)) {
@@ -77,6 +81,8 @@ walk_event package_walk::check_record() {
     }
     const integrity_fault fault = checks.check_record(reader, current, target_open, loaded - 1);
     if (fault != integrity_fault::none) return broken(fault);
+    const walk_event compared = compare_with_first_reading();
+    if (compared != walk_event::piece) return compared;
     // The further records of a target name it again; their names are not used.
     if (!target_open) return begin_target();
     next_step = step::after_piece;
@@ -87,12 +93,28 @@ walk_event package_walk::begin_target() {
     // A protected package proves of each name, too, that it can be a file.
     why.refused = checks.version() != 0 ? check_file_name(current.entry_name.get()) : check_target_name(current.entry_name.get());
     if (why.refused != name_fault::none) return finish(walk_event::package_malformed, walk_fault::refused_name);
-    if (roots != nullptr) {
-        target_path = map_name(*roots, current.entry_name.get());
+    if (options.roots != nullptr) {
+        target_path = map_name(*options.roots, current.entry_name.get());
         // The name passed the rule: only memory can be missing.
         if (!target_path) return finish(walk_event::read_failed);
     }
     target_open = true;
     next_step = step::piece;
     return walk_event::target_begins;
+}
+
+// Notes or compares the record's checksum before anything is made of it.
+// Gives `piece` when the walk goes on. A protected record's own checksum,
+// checked already, covers it; another is summed whole, only when needed.
+walk_event package_walk::compare_with_first_reading() {
+    const uint64_t index = loaded - 1;
+    const bool compared = options.expect != nullptr &&
+                          (index < options.expect->of_record.size() || options.expect->whole);
+    if (options.note == nullptr && !compared) return walk_event::piece;
+    const uint32_t checksum = checks.version() >= 2 ? current.opaque_1 : crc32c(reader.data, reader.size);
+    if (options.note != nullptr && !note_checksum(*options.note, checksum)) return finish(walk_event::read_failed);
+    if (compared && !matches_first_reading(*options.expect, index, checksum)) {
+        return finish(walk_event::package_malformed, walk_fault::changed);
+    }
+    return walk_event::piece;
 }

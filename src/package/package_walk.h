@@ -7,6 +7,7 @@
 #include "package/heap_string.h"
 #include "package/integrity.h"
 #include "package/reader.h"
+#include "package/record_checksums.h"
 #include "package/record_header.h"
 #include "package/target_names.h"
 #include "package/target_roots.h"
@@ -31,6 +32,7 @@ enum class walk_fault {
     payload_past_record,  // the piece reaches past the record's end
     refused_name,         // `refused` says why
     broken_integrity,     // a protected package's integrity fields show damage: `broken` says which
+    changed,              // a record differs from what an earlier reading of the package found, or is missing
 };
 
 // Why a walk ended in package_malformed or read_failed.
@@ -42,12 +44,20 @@ struct walk_failure {
     integrity_fault broken = integrity_fault::none;
 };
 
+// What a walk does besides reading, each when given.
+struct walk_options {
+    const target_roots* roots = nullptr;          // each target's name is mapped to its path (else only checked)
+    byte_tee* tee = nullptr;                      // every byte read goes there too
+    record_checksums* note = nullptr;             // the checksum of each record read is noted there
+    const record_checksums* expect = nullptr;     // each record must be as an earlier reading noted it
+};
+
 class package_walk {
 public:
-    // Walks the package open at `package`, from its first byte. With
-    // `roots`, the name of each target is mapped to its path; without, only
-    // checked. Every byte read goes to `tee` when one is given.
-    package_walk(int package, const target_roots* roots, const byte_tee* tee = nullptr);
+    // Walks the package open at `package`, from its first byte.
+    package_walk(int package, const walk_options& options);
+    package_walk(int package, const target_roots* roots, byte_tee* tee = nullptr)
+        : package_walk(package, walk_options{roots, tee, nullptr, nullptr}) {}
     package_walk(const package_walk&) = delete;
     package_walk& operator=(const package_walk&) = delete;
 
@@ -86,10 +96,10 @@ private:
     walk_event end_of_records();
     walk_event finish(walk_event event, walk_fault fault = walk_fault::none);
     walk_event broken(integrity_fault fault);
+    walk_event compare_with_first_reading();
 
     int package;
-    const target_roots* roots;
-    const byte_tee* tee;
+    walk_options options;
     T_deserialization reader;
     record_header current;
     heap_string target_path;

@@ -17,19 +17,20 @@ void T_deserialization::release() {
     pos = 0;
 }
 
-bool tee_bytes(const byte_tee* tee, const void* bytes, uint32_t count) {
+bool tee_bytes(byte_tee* tee, const void* bytes, uint32_t count) {
     if (tee == nullptr || count == 0) return true;
-    if (tee->digest != nullptr && sha256_add(tee->digest, bytes, count) != 1) return false;
-    return tee->copy == -1 || write_bytes(tee->copy, bytes, count) == static_cast<int32_t>(count);
+    if (tee->digest != nullptr && sha256_add(tee->digest, bytes, count) != 1) tee->digest_failed = true;
+    if (tee->copy != -1 && write_bytes(tee->copy, bytes, count) != static_cast<int32_t>(count)) tee->copy_failed = true;
+    return !tee->digest_failed && !tee->copy_failed;
 }
 
-bool T_deserialization::load_record(int package, load_status* why, const byte_tee* tee) {
+bool T_deserialization::load_record(int package, load_status* why, byte_tee* tee) {
     const load_status status = load(package, tee);
     if (why != nullptr) *why = status;
     return status == load_status::loaded;
 }
 
-load_status T_deserialization::load(int package, const byte_tee* tee) {
+load_status T_deserialization::load(int package, byte_tee* tee) {
     // The first four bytes always belong to the record: when its length takes
     // fewer, the rest are its first header bytes.
     unsigned char head[smallest_record_length];

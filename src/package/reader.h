@@ -42,10 +42,13 @@ enum class load_status {
 struct byte_tee {
     sha256_state* digest = nullptr;
     int copy = -1;
+    bool digest_failed = false;  // the system failed to digest bytes
+    bool copy_failed = false;    // ... or to write them to the copy
 };
 
-// Gives `count` bytes to the tee. False when the digest or the copy fails.
-bool tee_bytes(const byte_tee* tee, const void* bytes, uint32_t count);
+// Gives `count` bytes to the tee. False when the digest or the copy fails,
+// which the tee then notes.
+bool tee_bytes(byte_tee* tee, const void* bytes, uint32_t count);
 
 // True for the failures that come from the system, not from the package.
 constexpr bool is_system_failure(load_status status) {
@@ -75,7 +78,7 @@ public:
     // anything is allocated. After a false, only destruction may follow.
     // Every byte read from the package, whole record or not, goes to `tee`
     // when one is given.
-    bool load_record(int package, load_status* why = nullptr, const byte_tee* tee = nullptr);
+    bool load_record(int package, load_status* why = nullptr, byte_tee* tee = nullptr);
 
     // Decodes the varint at `pos` and moves past it, keeping its low 32 bits.
     // False when the record ends inside it.
@@ -88,6 +91,6 @@ public:
     bool next_string(heap_string& text, bool* out_of_memory = nullptr);
 
 private:
-    load_status load(int package, const byte_tee* tee);
+    load_status load(int package, byte_tee* tee);
     void release();
 };

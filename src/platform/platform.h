@@ -28,11 +28,38 @@ constexpr int show_command_show = 5;
 // write it. Returns a handle, or -1.
 int open_for_reading(const char* path);
 
+// What a file is, whatever name it is reached by: its volume and its number
+// there, as the system keeps them.
+struct file_identity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+};
+
+inline bool same_file(const file_identity& a, const file_identity& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+// The identity of the file open at `handle`. Returns 1, or 0 when the system
+// cannot tell.
+int identity_of(int handle, file_identity& identity);
+
+// What came of an attempt to create a target.
+constexpr int creation_failed = -1;   // not now: held, read-only, its folder missing, no regular file
+constexpr int creation_refused = -2;  // never: it is a file that must stay, or its path is too long
+
 // Creates a file, or truncates an existing one to zero length, for writing
 // only, with normal attributes; other programs may still read and write it.
-// Returns a handle, or -1 (the file is held without sharing, is read-only,
-// or its directory does not exist).
-int create_for_writing(const char* path);
+// Returns a handle, creation_failed (the file is held without sharing, is
+// read-only, is no regular file, or its directory does not exist: another
+// attempt may succeed), or creation_refused, at once and without touching
+// anything, when the path names one of the `kept` files (by any of its
+// names) or is longer than the system can open (path_fits).
+int create_for_writing(const char* path, const file_identity* kept, unsigned kept_count);
+
+// Returns 1 when the system can open a path as long as `path` (259
+// characters on Win32 without long-path support; PATH_MAX bytes and NAME_MAX
+// bytes a component on POSIX), 0 when it never can.
+int path_fits(const char* path);
 
 // Returns 1 when `path` names the file open at `handle`, under this name or
 // another one (a link); 0 when it names another file or none.
@@ -88,15 +115,24 @@ int flush_folder_of(const char* path);
 int close_file(int handle);
 
 // Opens an existing file for reading only; other programs may still read it
-// but not write it, where the system can keep them from it (Win32; a POSIX
-// system cannot). Returns a handle, or -1.
+// but neither write, rename nor delete it while it is open, where the system
+// can keep them from it (Win32, on a local disk and for every client of a
+// file share). Returns a handle, or -1.
 int open_for_reading_unchanged(const char* path);
 
+// 1 when nobody can change a file open_for_reading_unchanged holds (Win32);
+// 0 where no lock binds a writer (POSIX): what must not change after it was
+// checked is then read from a private copy.
+int holds_files_unchanged();
+
 // Creates a new file, for reading and writing, that no other program can
-// open or change (it has no name others can reach, or is held without any
-// sharing) and that the system removes once it is closed. Returns a handle,
-// or -1.
+// open or change (it has no name others can reach) and that the system
+// removes once it is closed, in the folder private_file_folder() names.
+// Returns a handle, or -1. Only where holds_files_unchanged() is 0.
 int create_private_file();
+
+// The folder create_private_file writes in, for messages.
+const char* private_file_folder();
 
 // Deletes a file; the result is not reported.
 void delete_file(const char* path);
@@ -156,7 +192,7 @@ int ecdsa_p256_key_valid(const unsigned char public_key[65]);
 
 // Returns 1 when `signature` (r, then s, 32 big-endian bytes each) is an
 // ECDSA P-256 signature of `digest` by `public_key` (0x04, then the point's X
-// and Y, 32 big-endian bytes each); 0 when it is not, or when the system
-// cannot tell.
+// and Y, 32 big-endian bytes each); 0 when it is not; -1 when the system
+// cannot tell (its cryptography failed).
 int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
                                const unsigned char public_key[65]);

@@ -9,6 +9,7 @@
 #include "platform/posix_files.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -50,8 +51,52 @@ int open_for_reading_unchanged(const char* path) {
     return open_regular_file(path, O_RDONLY);
 }
 
-int create_for_writing(const char* path) {
-    return open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC);
+int holds_files_unchanged() {
+    return 0;
+}
+
+int identity_of(int handle, file_identity& identity) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return 0;
+    identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    return 1;
+}
+
+int path_fits(const char* path) {
+    if (std::strlen(path) >= PATH_MAX) return 0;
+    for (const char* component = path;; ++component) {
+        const size_t length = std::strcspn(component, "/");
+        if (length > NAME_MAX) return 0;
+        component += length;
+        if (*component == '\0') return 1;
+    }
+}
+
+// Opened without truncating, since it may be a file that must stay, and
+// emptied only once it is known not to be; one status tells that and that it
+// is a regular file. A FIFO in a file's place is opened without waiting (and
+// refused); for a regular file, not waiting changes nothing.
+int create_for_writing(const char* path, const file_identity* kept, unsigned kept_count) {
+    if (path_fits(path) == 0) return creation_refused;
+    const int handle = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (handle < 0) return creation_failed;
+    struct stat status;
+    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(handle);
+        return creation_failed;
+    }
+    const file_identity found{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    for (unsigned i = 0; i < kept_count; ++i) {
+        if (same_file(found, kept[i])) {
+            close(handle);
+            return creation_refused;
+        }
+    }
+    if (status.st_size != 0 && ftruncate(handle, 0) != 0) {
+        close(handle);
+        return creation_failed;
+    }
+    return handle;
 }
 
 int names_open_file(const char* path, int handle) {
@@ -112,10 +157,14 @@ int close_file(int handle) {
     return close(handle) == 0 ? 1 : 0;
 }
 
+const char* private_file_folder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+}
+
 // A file with no name: nobody else can open it, and it is gone once closed.
 int create_private_file() {
-    const char* folder = std::getenv("TMPDIR");
-    const std::string in = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+    const std::string in = private_file_folder();
     const int handle = open(in.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (handle >= 0) return handle;
     // Where the file system has no nameless files: a name nobody can guess, taken at once and dropped.

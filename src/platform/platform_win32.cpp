@@ -60,30 +60,74 @@ int open_for_reading(const char* path) {
     return open_to_read(path, _SH_DENYNO);
 }
 
+// Held without write or delete sharing (_SH_DENYWR gives FILE_SHARE_READ
+// alone): no other program, and no client of a file share, can write,
+// rename or delete the file while it is open.
 int open_for_reading_unchanged(const char* path) {
     return open_to_read(path, _SH_DENYWR);
 }
 
-int create_for_writing(const char* path) {
-    // _S_IWRITE keeps the read-only attribute off: the file gets normal attributes.
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    return name ? _wsopen(name.get(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) : -1;
+int holds_files_unchanged() {
+    return 1;
 }
 
+namespace {
+
 // A file is the same when its volume and its index on that volume are.
-int names_open_file(const char* path, int handle) {
+bool identity_of_handle(HANDLE file, file_identity& identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    identity = {information.dwVolumeSerialNumber,
+                (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    return true;
+}
+
+// The identity of the file `path` names, opened for no access at all, which
+// no sharing refuses.
+bool identity_of_path(const char* path, file_identity& identity) {
     const std::unique_ptr<wchar_t[]> name = wide(path);
-    if (!name) return 0;
+    if (!name) return false;
     const HANDLE named = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION a;
-    BY_HANDLE_FILE_INFORMATION b;
-    const bool known = GetFileInformationByHandle(named, &a) &&
-                       GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), &b);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    const bool known = identity_of_handle(named, identity);
     CloseHandle(named);
-    return known && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    return known;
+}
+
+}  // namespace
+
+int identity_of(int handle, file_identity& identity) {
+    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), identity) ? 1 : 0;
+}
+
+// Without long-path support, which the program does not declare, no call
+// opens a longer path.
+int path_fits(const char* path) {
+    return character_count(path) <= MAX_PATH - 1 ? 1 : 0;
+}
+
+// Asked first, so that a file that must stay is never emptied, even on a
+// file system that would not keep its sharing; held without write sharing,
+// it cannot be created either if its path is swapped meanwhile.
+int create_for_writing(const char* path, const file_identity* kept, unsigned kept_count) {
+    if (path_fits(path) == 0) return creation_refused;
+    file_identity named;
+    if (kept_count > 0 && identity_of_path(path, named)) {
+        for (unsigned i = 0; i < kept_count; ++i) {
+            if (same_file(named, kept[i])) return creation_refused;
+        }
+    }
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    // _S_IWRITE keeps the read-only attribute off: the file gets normal attributes.
+    const int handle = name ? _wsopen(name.get(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) : -1;
+    return handle != -1 ? handle : creation_failed;
+}
+
+int names_open_file(const char* path, int handle) {
+    file_identity named;
+    file_identity open_file;
+    return identity_of_path(path, named) && identity_of(handle, open_file) == 1 && same_file(named, open_file) ? 1 : 0;
 }
 
 // A disk file gives all it has in one read; looping covers the rest, so that
@@ -138,23 +182,15 @@ int close_file(int handle) {
     return _close(handle) == 0 ? 1 : 0;
 }
 
-// In the user's temporary folder (an elevated updater's is an
-// administrator's), held without sharing, removed by the system when closed
-// or when the program ends in any way.
+// Never needed: the package is held unchanged while it is applied. A copy
+// in the user's temporary folder, which the user can write without
+// elevation, could be swapped or planted in advance.
 int create_private_file() {
-    wchar_t folder[MAX_PATH + 1];
-    wchar_t name[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"ulv", 0, name) == 0) return -1;
-    const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DeleteFileW(name);
-        return -1;
-    }
-    const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (handle == -1) CloseHandle(file);
-    return handle;
+    return -1;
+}
+
+const char* private_file_folder() {
+    return "";
 }
 
 void delete_file(const char* path) {

@@ -75,17 +75,20 @@ int ecdsa_p256_key_valid(const unsigned char public_key[65]) {
     return key != nullptr ? 1 : 0;
 }
 
+// A signature the key refuses, however OpenSSL says so, does not hold; only
+// what fails before the check is a failure of the system.
 int ecdsa_p256_signature_holds(const unsigned char digest[sha256_size], const unsigned char signature[64],
                                const unsigned char public_key[65]) {
     EVP_PKEY* key = public_key_of(public_key);
     unsigned char* der = nullptr;
     const int der_length = key != nullptr ? der_signature(signature, &der) : 0;
     EVP_PKEY_CTX* context = der_length > 0 ? EVP_PKEY_CTX_new(key, nullptr) : nullptr;
-    const bool holds = context != nullptr && EVP_PKEY_verify_init(context) == 1 &&
-                       EVP_PKEY_CTX_set_signature_md(context, EVP_sha256()) == 1 &&
-                       EVP_PKEY_verify(context, der, static_cast<size_t>(der_length), digest, sha256_size) == 1;
+    const bool ready = context != nullptr && EVP_PKEY_verify_init(context) == 1 &&
+                       EVP_PKEY_CTX_set_signature_md(context, EVP_sha256()) == 1;
+    const bool holds =
+        ready && EVP_PKEY_verify(context, der, static_cast<size_t>(der_length), digest, sha256_size) == 1;
     EVP_PKEY_CTX_free(context);
     OPENSSL_free(der);
     EVP_PKEY_free(key);
-    return holds ? 1 : 0;
+    return !ready ? -1 : holds ? 1 : 0;
 }

@@ -9,15 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 TEST(posix_files, open_create_read_write_and_delete) {
     scratch_folder folder;
     const std::string path = folder.at("f.bin");
     EXPECT_EQ(open_for_reading(path.c_str()), -1);
-    EXPECT_EQ(create_for_writing(folder.at("missing/f.bin").c_str()), -1);
+    EXPECT_EQ(create_for_writing(folder.at("missing/f.bin").c_str(), nullptr, 0), creation_failed);
 
     write_file(path, "old contents, longer");
-    int handle = create_for_writing(path.c_str());
+    int handle = create_for_writing(path.c_str(), nullptr, 0);
     ASSERT_NE(handle, -1);
     EXPECT_EQ(write_bytes(handle, "new\0bin", 7), 7);
     EXPECT_EQ(write_bytes(handle, "", 0), 0);
@@ -39,12 +40,38 @@ TEST(posix_files, open_create_read_write_and_delete) {
     EXPECT_FALSE(file_exists(path));
 }
 
+// A file that must stay is refused by any of its names, untouched; so is a
+// path no call can open; neither is worth another attempt.
+TEST(posix_files, never_create_over_a_kept_file_or_a_path_too_long) {
+    scratch_folder folder;
+    const std::string kept_path = folder.at("kept.upd");
+    write_file(kept_path, "package");
+    ASSERT_EQ(link(kept_path.c_str(), folder.at("other-name").c_str()), 0);
+    const int kept_handle = open_for_reading_unchanged(kept_path.c_str());
+    file_identity kept;
+    ASSERT_EQ(identity_of(kept_handle, kept), 1);
+    for (const std::string& path : {kept_path, folder.at("other-name"), folder.at("./kept.upd")}) {
+        EXPECT_EQ(create_for_writing(path.c_str(), &kept, 1), creation_refused) << path;
+    }
+    EXPECT_EQ(read_file(kept_path), "package");
+    close_file(kept_handle);
+
+    for (const std::string& path : {folder.at(std::string(256, 'n')), folder.at(std::string(4100, 'd'))}) {
+        EXPECT_EQ(path_fits(path.c_str()), 0);
+        EXPECT_EQ(create_for_writing(path.c_str(), nullptr, 0), creation_refused);
+    }
+    EXPECT_EQ(path_fits(folder.at(std::string(255, 'n')).c_str()), 1);
+    const int longest = create_for_writing(folder.at(std::string(255, 'n')).c_str(), &kept, 1);
+    EXPECT_GE(longest, 0);
+    close_file(longest);
+}
+
 TEST(posix_files, take_names_as_the_bytes_they_are) {
     scratch_folder folder;
     // UTF-8 in any script, and a byte that is not UTF-8: the file has exactly that name.
     for (const std::string name : {"\xE6\x9B\xB4\xE6\x96\xB0\xC3\xA9.txt", "caf\xE9.txt"}) {
         const std::string path = folder.at(name);
-        const int handle = create_for_writing(path.c_str());
+        const int handle = create_for_writing(path.c_str(), nullptr, 0);
         ASSERT_NE(handle, -1);
         close_file(handle);
         EXPECT_EQ(read_tree(folder.path()).count(name), 1u) << name;

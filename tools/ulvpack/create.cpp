@@ -135,7 +135,7 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
         }
     }
     const file_identity out_file = identity_of_path(out);
-    if (out_file.inode == 0 && out_file.device == 0) return false;
+    if (out_file.index == 0 && out_file.volume == 0) return false;
     for (const source_file& file : files) {
         if (same_file(identity_of_path(file.file), out_file)) {
             problem = printable_text(out.u8string()) + " is packed from " + file.source + ": the package would pack itself";

@@ -65,7 +65,7 @@ private:
         // A file this extraction wrote already (a name installed twice) is replaced, as the updater does.
         file_identity existing;
         handle = create_below(folder, parts, replace, problem, &existing);
-        if (handle == -1 && existing.inode != 0 && written.count({existing.device, existing.inode}) != 0) {
+        if (handle == -1 && existing.index != 0 && written.count({existing.volume, existing.index}) != 0) {
             handle = create_below(folder, parts, true, problem);
         }
         if (handle == -1) {
@@ -73,8 +73,8 @@ private:
             return false;
         }
         ++files;
-        const file_identity made = identity_of(handle);
-        written.insert({made.device, made.inode});
+        file_identity made;
+        if (identity_of(handle, made) == 1) written.insert({made.volume, made.index});
         return true;
     }
 

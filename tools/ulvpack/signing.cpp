@@ -130,7 +130,9 @@ std::string signature_problem(const std::string& path, const public_key& key) {
     }
     unsigned char digest[sha256_size];
     if (!digest_file(path, digest, why)) return "cannot read " + printable_text(path) + ": " + why;
-    if (ecdsa_p256_signature_holds(digest, raw, key.point) != 1) {
+    const int holds = ecdsa_p256_signature_holds(digest, raw, key.point);
+    if (holds < 0) return "the system's cryptography failed: the signature could not be checked";
+    if (holds == 0) {
         return printable_text(signature) + " is not a signature of this package by this key (key SHA-256 " +
                key.fingerprint + ")";
     }

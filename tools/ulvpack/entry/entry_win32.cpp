@@ -3,6 +3,8 @@
 // tool runs.
 #include "commands.h"
 
+#include "platform/library_search.h"
+
 #include "platform/text_codec.h"
 
 #include <windows.h>
@@ -46,6 +48,7 @@ int run_wide(int argc, wchar_t** wide) {
 }  // namespace
 
 int wmain(int argc, wchar_t** wide) {
+    load_libraries_from_system_only();
     console_code_page = GetConsoleOutputCP();
     if (console_code_page != 0) {
         SetConsoleCtrlHandler(on_console_event, TRUE);

@@ -7,6 +7,8 @@
 // them. Paths are std::filesystem paths, built from UTF-8.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -41,21 +43,9 @@ bool is_folder(const std::filesystem::path& path);
 // Removes the file at `path`, if any; the result is not reported.
 void remove_path(const std::filesystem::path& path);
 
-// What tells one file from another on its file system: device and inode, or
-// volume and file index on Windows. All zero when unknown.
-struct file_identity {
-    uint64_t device = 0;
-    uint64_t inode = 0;
-};
-
-inline bool same_file(const file_identity& a, const file_identity& b) {
-    return a.device == b.device && a.inode == b.inode;
-}
-
-// The identity of the file at `path` (through links), or of the file open at
-// `handle`; all zero when the system cannot tell.
+// The identity (platform.h) of the file at `path`, through links; all zero
+// when the system cannot tell.
 file_identity identity_of_path(const std::filesystem::path& path);
-file_identity identity_of(int handle);
 
 // Writes all `length` bytes through `handle`. False, with the system's
 // reason in `why`, when they could not all be written.

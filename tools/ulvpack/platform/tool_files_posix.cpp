@@ -82,18 +82,14 @@ file_identity identity_of_path(const fs::path& path) {
     return stat(path.c_str(), &status) == 0 ? identity_of_status(status) : file_identity{};
 }
 
-file_identity identity_of(int handle) {
-    struct stat status;
-    return fstat(handle, &status) == 0 ? identity_of_status(status) : file_identity{};
-}
-
 int open_source_file(const fs::path& path, bool follow_link, const file_identity& found, std::string& why) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW));
     if (handle < 0) {
         why = errno == ELOOP ? "it became a link" : system_reason();
         return -1;
     }
-    if (found.inode != 0 && !same_file(identity_of(handle), found)) {
+    file_identity opened;
+    if (found.index != 0 && (identity_of(handle, opened) != 1 || !same_file(opened, found))) {
         why = "it is not the file that was there when its folder was read";
         close(handle);
         return -1;

@@ -74,10 +74,6 @@ file_identity identity_of_handle(HANDLE handle) {
             (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
-file_identity identity_of(int handle) {
-    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)));
-}
-
 file_identity identity_of_path(const fs::path& path) {
     const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -108,7 +104,7 @@ int open_source_file(const fs::path& path, bool follow_link, const file_identity
         return -1;
     }
     why = GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(handle))) != FILE_TYPE_DISK ? "it is not a regular file"
-        : found.inode != 0 && !same_file(identity_of(handle), found) ? "it is not the file that was there when its folder was read"
+        : found.index != 0 && !same_file(identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle))), found) ? "it is not the file that was there when its folder was read"
         : "";
     if (why.empty()) return handle;
     _close(handle);
