@@ -248,6 +248,39 @@ TEST_F(apply_package_test, leaves_a_new_package_put_in_its_place_meanwhile) {
     }
 }
 
+// Whatever another program does to a protected package while it is applied
+// (writes another release of the same layout over it, cuts it, appends to
+// it), each record is checked against what the proof read: nothing foreign
+// is installed, success is never reported, and the package is kept.
+TEST_F(apply_package_test, never_installs_what_changed_while_it_was_applied) {
+    const std::string original =
+        protected_package({{"windows/a.txt", "a1"}, {"windows/b.txt", "b1"}, {"windows/c.txt", "c1"}});
+    const std::string release_2 =
+        protected_package({{"windows/a.txt", "a2"}, {"windows/b.txt", "b2"}, {"windows/c.txt", "c2"}});
+    const std::string four = protected_package(
+        {{"windows/a.txt", "a1"}, {"windows/b.txt", "b1"}, {"windows/c.txt", "c1"}, {"windows/d.txt", "d1"}});
+    const std::string fourth_record = four.substr(original.size());  // the first three take as many bytes
+    struct row { const char* what; std::string changed; file_tree installed; };
+    const row rows[] = {
+        {"another release written over it", release_2, {{"a.txt", "a1"}}},
+        {"cut inside a record", original.substr(0, original.size() / 2), {{"a.txt", "a1"}}},
+        {"cut after its first record", original.substr(0, original.find("windows/b.txt") - 12), {{"a.txt", "a1"}}},
+        {"a record appended", original + fourth_record, {{"a.txt", "a1"}, {"b.txt", "b1"}, {"c.txt", "c1"}}},
+    };
+    for (const row& r : rows) {
+        reset_recording();
+        std::filesystem::remove_all(folder.windows());
+        make_folder(folder.system());
+        recorded().on_pause = [&](size_t pauses) {
+            if (pauses == 1) write_file(package, r.changed);  // the first target is created
+        };
+        EXPECT_EQ(apply(original), 0) << r.what;
+        EXPECT_EQ(texts(), std::vector<std::string>{malformed}) << r.what;
+        EXPECT_EQ(read_tree(folder.windows()), r.installed) << r.what;
+        EXPECT_EQ(read_file(package), r.changed) << r.what;
+    }
+}
+
 TEST_F(apply_package_test, detects_a_short_write_and_keeps_the_package) {
     const std::string contents = whole("windows/small.bin", "ok") + whole("windows/big.bin", std::string(4096, 'b'));
     write_file(package, contents);

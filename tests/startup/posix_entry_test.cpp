@@ -141,6 +141,30 @@ TEST_F(posix_updater, built_with_a_key_applies_only_signed_packages) {
     EXPECT_EQ(read_file(folder.windows() + "/b.txt"), "too");
     EXPECT_EQ(read_file(package), read_file(folder.at("evil.upd")));
 
+    // The system failing is never blamed on the package: a temporary folder that cannot take the copy is named
+    // as the file that could not be written. A target that is the package's own signature file is refused as
+    // one that is the package itself, and the signature is not deleted with it.
+    const std::string in_windows = folder.windows() + "/ulvtest.upd";
+    struct failure { const char* what; std::string package; std::string contents; std::string tmpdir; std::string error; };
+    const failure failures[] = {
+        {"no temporary folder", package, contents, folder.at("absent"), "\xC3\xA9" "criture du fichier " + folder.at("absent")},
+        {"a target named as the signature", in_windows, whole("windows/a.txt", "a") + whole("windows/ulvtest.upd.sig", "x"),
+         folder.path(), "\xC3\xA9" "criture du fichier " + in_windows + ".sig"},
+    };
+    for (const failure& f : failures) {
+        std::filesystem::remove_all(folder.windows());
+        make_folder(folder.system());
+        write_file(f.package, f.contents);
+        ASSERT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/vendor.key", "-out", f.package + ".sig", f.package})
+                      .exit_code, 0);
+        const std::string signature = read_file(f.package + ".sig");
+        const process_result result =
+            run_process({ULV_SIGNED_UPDATER, "-s", f.package}, {"WINDIR=" + folder.windows(), "TMPDIR=" + f.tmpdir});
+        EXPECT_EQ(result.errors, "Mise-\xC3\xA0-jour d'Ulverno: Erreur : " + f.error + " impossible.\n") << f.what;
+        EXPECT_EQ(read_file(f.package), f.contents) << f.what;
+        EXPECT_EQ(read_file(f.package + ".sig"), signature) << f.what;
+    }
+
     // Without a key, a signature file is neither needed nor looked at.
     write_file(package, contents);
     write_file(package + ".sig", "not a signature");
