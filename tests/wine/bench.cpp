@@ -2,10 +2,14 @@
 // every message box it shows (caption, text, buttons) and presses OK, and
 // reports its exit code and the time it ran.
 //
-//   bench.exe [--hold PATH MS] [--timeout MS] [--module PATH] [--console CP] HEX_COMMAND_LINE
+//   bench.exe [--hold PATH MS] [--timeout MS] [--module PATH] [--console CP] [--env NAME=VALUE]...
+//             [--intrude-when WATCH PATH] HEX_COMMAND_LINE
 //
 // --hold keeps PATH open without sharing (created if missing) for MS
-// milliseconds from the start. --module names the program to start, for a
+// milliseconds from the start. --env sets a variable of the program's
+// environment. --intrude-when acts as another program would once the file
+// WATCH exists: it tries to open PATH for writing and to delete it, reports
+// what the system answered, and then lets go of the held file at once. --module names the program to start, for a
 // command line from which Windows cannot tell it (one that starts with
 // blanks). --console gives the program a console of its own whose output code
 // page is CP, as an administrator's would be, and reports that code page once
@@ -15,6 +19,7 @@
 // arrive whole under any system code page. Output, one line each, texts in
 // UTF-8 and in hex:
 //   box caption=HEX text=HEX buttons=ID[,ID...]
+//   intrusion write_error=N delete_error=N      (0: the system allowed it)
 //   exit code=N elapsed_ms=N [console_code_page=N]      or      timeout elapsed_ms=N
 #include "hex_text.h"
 
@@ -84,6 +89,21 @@ void report_box(HWND box) {
     std::fflush(stdout);
 }
 
+// What the system answers another program that tries to change `path`.
+void intrude(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD write_error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, "\xFF", 1, &written, nullptr);  // what such a program would do
+        CloseHandle(file);
+    }
+    const DWORD delete_error = DeleteFileW(path.c_str()) ? 0 : GetLastError();
+    std::printf("intrusion write_error=%lu delete_error=%lu\n", write_error, delete_error);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +112,8 @@ int main(int argc, char** argv) {
     DWORD timeout_ms = 60000;
     const char* module = nullptr;
     UINT console_code_page = 0;
+    std::wstring intrude_watch;
+    std::wstring intrude_path;
     int at = 1;
     for (; at + 1 < argc; ++at) {
         if (std::strcmp(argv[at], "--hold") == 0 && at + 2 < argc) {
@@ -103,6 +125,13 @@ int main(int argc, char** argv) {
             module = argv[++at];
         } else if (std::strcmp(argv[at], "--console") == 0) {
             console_code_page = std::strtoul(argv[++at], nullptr, 10);
+        } else if (std::strcmp(argv[at], "--env") == 0) {
+            const std::wstring setting = wide(argv[++at]);
+            const size_t equals = setting.find(L'=');
+            SetEnvironmentVariableW(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str());
+        } else if (std::strcmp(argv[at], "--intrude-when") == 0 && at + 2 < argc) {
+            intrude_watch = wide(argv[++at]);
+            intrude_path = wide(argv[++at]);
         } else {
             break;
         }
@@ -147,6 +176,11 @@ int main(int argc, char** argv) {
         if (held != INVALID_HANDLE_VALUE && elapsed >= hold_ms) {
             CloseHandle(held);
             held = INVALID_HANDLE_VALUE;
+        }
+        if (!intrude_watch.empty() && GetFileAttributesW(intrude_watch.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            intrude(intrude_path);
+            intrude_watch.clear();
+            hold_ms = 0;
         }
         if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
         if (elapsed > timeout_ms) {

@@ -6,12 +6,17 @@
 // and one line a version value: "version NAME=HEX" (the value's bytes in the
 // code page of its block), after "version file=A.B.C.D product=A.B.C.D prerelease=0|1";
 // then what its application manifest asks: "manifest level=LEVEL
-// ui_access=VALUE code_page=VALUE|none supported_os=N", or "manifest missing".
+// ui_access=VALUE code_page=VALUE|none supported_os=N", or "manifest missing";
+// and the libraries the image imports, as the loader looks them up by name:
+// "imports NAME[,NAME...]" in lower case, read from the file's import table.
 #include "hex_text.h"
 
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -115,6 +120,48 @@ void report_manifest(HMODULE module) {
                 code_page == std::string::npos ? "none" : manifest.substr(code_page, 40).c_str(), systems);
 }
 
+// A value of the image's bytes at `at`, or 0 past their end.
+template <typename T>
+T value_at(const std::vector<unsigned char>& image, size_t at) {
+    T value{};
+    if (at <= image.size() && image.size() - at >= sizeof value) std::memcpy(&value, image.data() + at, sizeof value);
+    return value;
+}
+
+void report_imports(const char* path) {
+    std::vector<unsigned char> image;
+    if (FILE* file = std::fopen(path, "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;) image.push_back(static_cast<unsigned char>(c));
+        std::fclose(file);
+    }
+    const size_t headers = value_at<uint32_t>(image, 0x3C);
+    const size_t optional = headers + 24;
+    const bool wide = value_at<uint16_t>(image, optional) == 0x20B;  // PE32+
+    const uint32_t table = value_at<uint32_t>(image, optional + (wide ? 112 : 96) + 8);  // data directory 1
+    const size_t sections = optional + value_at<uint16_t>(image, headers + 20);
+    const unsigned count = value_at<uint16_t>(image, headers + 6);
+    // Where the byte at a relative virtual address lies in the file, or 0.
+    const auto offset = [&](uint32_t rva) -> size_t {
+        for (unsigned i = 0; i < count; ++i) {
+            const size_t section = sections + i * 40;
+            const uint32_t start = value_at<uint32_t>(image, section + 12);
+            if (rva >= start && rva - start < value_at<uint32_t>(image, section + 16)) {
+                return value_at<uint32_t>(image, section + 20) + (rva - start);
+            }
+        }
+        return 0;
+    };
+    std::string names;
+    for (size_t descriptor = offset(table); descriptor != 0 && value_at<uint32_t>(image, descriptor + 12) != 0; descriptor += 20) {
+        std::string name;
+        for (size_t at = offset(value_at<uint32_t>(image, descriptor + 12)); at != 0 && at < image.size() && image[at] != 0; ++at) {
+            name += static_cast<char>(std::tolower(image[at]));
+        }
+        names += (names.empty() ? "" : ",") + name;
+    }
+    std::printf("imports %s\n", names.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,5 +176,6 @@ int main(int argc, char** argv) {
     report_version_languages(module);
     report_version(argv[1]);
     report_manifest(module);
+    report_imports(argv[1]);
     return 0;
 }

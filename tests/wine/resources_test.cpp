@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -64,6 +66,23 @@ TEST(wine_resources, the_product_has_its_icon_cursor_and_version) {
         EXPECT_NE(found.output.find("manifest level=" + r.level + " ui_access=false code_page=none supported_os=4\n"),
                   std::string::npos) << found.output;
     }
+    // No library is imported that Windows would look for beside the program: only those it always takes from
+    // the system folder (the signed updater's CNG is loaded from there by full search path, never imported).
+    const std::set<std::string> system_only = {"kernel32.dll", "msvcrt.dll", "ntdll.dll", "user32.dll"};
+    for (const std::string& program : {std::string(ULV_PRODUCT_EXE), std::string(ULV_PRODUCT_SIGNED_EXE),
+                                       std::string(ULV_PRODUCT_PACK_EXE)}) {
+        const std::string output = probe(program).output;
+        const size_t line = output.find("imports ");
+        ASSERT_NE(line, std::string::npos) << output;
+        std::istringstream imports(output.substr(line + 8, output.find('\n', line) - line - 8));
+        size_t count = 0;
+        for (std::string name; std::getline(imports, name, ',');) {
+            EXPECT_EQ(system_only.count(name), 1u) << program << " imports " << name;
+            ++count;
+        }
+        EXPECT_GE(count, 3u) << output;
+    }
+
     // The Windows package tool says the same version (as the Linux one does).
     process_result said = run_under_wine({"C:\\ulvbench\\ulvpack.exe", "--version"});
     said.output.erase(std::remove(said.output.begin(), said.output.end(), '\r'), said.output.end());

@@ -180,6 +180,30 @@ TEST_F(wine_updater, waits_for_a_target_held_by_another_program) {
     std::filesystem::remove(in_windows("ulvtest-held.txt"));
 }
 
+// From its first read to its deletion, no other program can write or delete
+// the package, classic or protected: what is installed is what was read.
+TEST_F(wine_updater, holds_the_package_so_that_no_other_program_changes_it) {
+    const std::vector<std::pair<std::string, std::string>> targets = {{"windows/ulvtest-a.txt", "a"},
+                                                                      {"windows/ulvtest-held.txt", "held"}};
+    for (const bool protect : {false, true}) {
+        std::filesystem::remove(in_windows("ulvtest-a.txt"));
+        write_file(package_file(), protect ? protected_package(targets) : whole(targets[0].first, "a") + whole(targets[1].first, "held"));
+        bench_options intruder;
+        intruder.hold_path = "C:\\windows\\ulvtest-held.txt";  // keeps the updater at its second target
+        intruder.hold_ms = 60000;
+        intruder.intrude_when = "C:\\windows\\ulvtest-a.txt";
+        intruder.intrude_on = package;
+        const bench_run result = run("-s " + package, intruder);
+        EXPECT_EQ(result.intrusion_write_error, 32) << result.transcript;  // ERROR_SHARING_VIOLATION
+        EXPECT_EQ(result.intrusion_delete_error, 32) << result.transcript;
+        EXPECT_TRUE(texts(result).empty()) << result.transcript;
+        EXPECT_EQ(read_file(in_windows("ulvtest-a.txt")), "a");
+        EXPECT_EQ(read_file(in_windows("ulvtest-held.txt")), "held");
+        EXPECT_FALSE(file_exists(package_file()));
+        std::filesystem::remove(in_windows("ulvtest-held.txt"));
+    }
+}
+
 TEST_F(wine_updater, gives_up_on_a_missing_directory_after_about_15_seconds) {
     write_file(package_file(), whole("windows/ulvtest-a.txt", "a") + whole("windows/ulvtest-missing/x.dll", "x"));
     const bench_run result = run("-s " + package);
@@ -255,7 +279,10 @@ TEST_F(wine_updater, built_with_a_key_applies_only_signed_packages) {
                                package_file()}).exit_code, 0);
         const std::string signature = read_file(package_file() + ".sig");
         if (tampered) write_file(package_file(), whole("windows/ulvtest-signed.txt", "Signed"));
-        const bench_run result = run_in_bench(signed_updater);
+        // The package is installed from itself, held unchanged: a temporary folder, even a missing one, plays no part.
+        bench_options no_temporary_folder;
+        no_temporary_folder.environment = {"TEMP=C:\\ulvtest-absent", "TMP=C:\\ulvtest-absent"};
+        const bench_run result = run_in_bench(signed_updater, no_temporary_folder);
         EXPECT_EQ(result.exit_code, 0) << result.transcript;
         if (tampered) {
             EXPECT_EQ(texts(result), std::vector<std::string>{malformed});

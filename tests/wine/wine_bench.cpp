@@ -66,6 +66,10 @@ bench_run run_in_bench(const std::string& command_line, const bench_options& opt
     if (options.console_code_page != 0) {
         arguments.insert(arguments.end(), {"--console", std::to_string(options.console_code_page)});
     }
+    for (const std::string& setting : options.environment) arguments.insert(arguments.end(), {"--env", setting});
+    if (!options.intrude_when.empty()) {
+        arguments.insert(arguments.end(), {"--intrude-when", options.intrude_when, options.intrude_on});
+    }
     arguments.insert(arguments.end(), {"--timeout", std::to_string(options.timeout_ms), to_hex(command_line)});
     const process_result process = run_process(arguments, environment);
 
@@ -81,6 +85,9 @@ bench_run run_in_bench(const std::string& command_line, const bench_options& opt
             run.elapsed_ms = std::stol(field(line, "elapsed_ms"));
             const std::string console = field(line, "console_code_page");
             if (!console.empty()) run.console_code_page = std::stoul(console);
+        } else if (line.rfind("intrusion ", 0) == 0) {
+            run.intrusion_write_error = std::stol(field(line, "write_error"));
+            run.intrusion_delete_error = std::stol(field(line, "delete_error"));
         } else if (line.rfind("timeout ", 0) == 0) {
             run.timed_out = true;
         }

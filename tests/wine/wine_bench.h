@@ -17,6 +17,8 @@ struct bench_run {
     long elapsed_ms = -1;
     bool timed_out = false;
     unsigned console_code_page = 0;  // of the console given with bench_options::console_code_page, after the run
+    long intrusion_write_error = -1;   // what the system answered bench_options' intrusion (0: allowed), -1: none
+    long intrusion_delete_error = -1;
     std::string transcript;  // what the helper printed, for failure messages
 };
 
@@ -31,6 +33,9 @@ struct bench_options {
     std::string module;     // Windows path of the program, when the command line cannot tell it
     std::string locale;     // the host locale the programs run in, which gives Wine its system code page
     unsigned console_code_page = 0;  // a console of its own with this output code page, 0 for none
+    std::vector<std::string> environment;  // "NAME=value" set for the program
+    std::string intrude_when;  // once this Windows path exists, another program tries to write and delete...
+    std::string intrude_on;    // ... this one, and the held file is let go
 };
 
 // Starts `command_line` (UTF-8), exactly as given, under the bench.
