@@ -34,6 +34,8 @@ TEST(integrity_check, refuses_each_fault_a_protected_package_can_show) {
     damaged_crc.back() ^= 0x01;
     std::string damaged_marker = protected_records({a, a_end});
     damaged_marker[damaged_marker.find("\xD5\x98")] ^= 0x01;
+    std::string damaged_marker_v2 = protected_records({a, a_end}, 2);
+    damaged_marker_v2[damaged_marker_v2.find("\xD5\x98")] ^= 0x01;
     std::string replaced_marker = protected_records({a, a_end});  // a whole byte, far from any marker
     replaced_marker[replaced_marker.find("\xD5\x98")] = '\x80';
     std::string v1_damaged_piece = protected_records({a, a_end}, 1);
@@ -58,6 +60,7 @@ TEST(integrity_check, refuses_each_fault_a_protected_package_can_show) {
         {"cut short", protected_records({a, a_end}).substr(0, protected_records({a, a_end}).size() - 2), integrity_fault::wrong_length},
         {"extended", protected_records({a, a_end}) + "x", integrity_fault::wrong_length},
         {"a marker with a bit flipped", damaged_marker, integrity_fault::damaged_marker},
+        {"a marker with a bit flipped, version 2", damaged_marker_v2, integrity_fault::damaged_marker},
         {"a marker with a byte replaced", replaced_marker, integrity_fault::damaged_marker},
         {"a record without the marker", protected_records({a, {"windows/a.txt", 6, 3, "def", "", -1, 7}}), integrity_fault::no_marker},
         {"another version's marker later", protected_records({a, {"windows/a.txt", 6, 3, "def", "", -1, integrity_marker_v1}}),
