@@ -12,7 +12,7 @@
 # wall time, the spread (min to max), the ratios to tar and cp, MB/s and the
 # peak resident memory.
 #
-# The packages are protected (integrity fields of version 2, checked by the
+# The packages are protected (integrity fields of version 3, checked by the
 # updater, which reads a protected package whole before it writes anything,
 # and then again as it writes); the same workload as a classic package, read
 # once, shows what the checks and the second reading cost.

@@ -4,20 +4,25 @@
 #include "package/varint.h"
 
 #include <cstring>
-#include <initializer_list>
 #include <new>
 
 namespace {
 
+// The markers of versions 1, 2 and 3, in that order.
+constexpr uint32_t markers[] = {integrity_marker_v1, integrity_marker_v2, integrity_marker_v3};
+
 int version_of(uint32_t marker) {
-    return marker == integrity_marker_v1 ? 1 : marker == integrity_marker_v2 ? 2 : 0;
+    for (int version = 1; version <= 3; ++version) {
+        if (marker == markers[version - 1]) return version;
+    }
+    return 0;
 }
 
 // A marker with a bit or three flipped: the package was protected, and its
 // first record is damaged where no checksum can see it. No packer writes such
 // a value in a classic package, whose opaque fields are 0.
 bool near_a_marker(uint32_t value) {
-    for (const uint32_t marker : {integrity_marker_v1, integrity_marker_v2}) {
+    for (const uint32_t marker : markers) {
         unsigned differing = 0;
         for (uint32_t bits = value ^ marker; bits != 0; bits &= bits - 1) ++differing;
         if (differing <= 3) return true;
@@ -25,7 +30,7 @@ bool near_a_marker(uint32_t value) {
     return false;
 }
 
-// True when opaque_1 and opaque_3 both take 5 bytes, as version 2 writes
+// True when opaque_1 and opaque_3 both take 5 bytes, as versions 2 and 3 write
 // them (opaque_1 whatever its value, the first record's opaque_3, the
 // package's length, likewise), so that a record's length is known before
 // them; classic packers write 0 in one byte.
@@ -43,14 +48,15 @@ bool written_as_protected(const T_deserialization& record) {
 
 }  // namespace
 
-uint32_t record_checksum(int version, const T_deserialization& record, const record_header& header) {
+uint32_t record_checksum(int version, const T_deserialization& record, const record_header& header,
+                         uint32_t previous) {
     if (version == 1) return crc32c(record.data + record.pos, header.piece_length);
     // Past the record's length and opaque_1, which read well before: everything else.
     uint32_t at = 0;
     uint32_t skipped;
     decode_varint_at(record.data, record.size, at, skipped);
     decode_varint_at(record.data, record.size, at, skipped);
-    return crc32c(record.data + at, record.size - at);
+    return crc32c(record.data + at, record.size - at, version == 3 ? previous : 0);
 }
 
 integrity_fault integrity_check::check_first(const T_deserialization& record, const record_header& header,
@@ -62,6 +68,7 @@ integrity_fault integrity_check::check_first(const T_deserialization& record, co
     }
     marker = header.opaque_2;
     declared = header.opaque_3;
+    chain = 0;  // the first record continues from 0
     found = on_disk;
     // Checked before any target is created: a download cut short or extended is refused whole.
     return static_cast<uint32_t>(on_disk) == declared ? integrity_fault::none : integrity_fault::wrong_length;
@@ -74,8 +81,9 @@ integrity_fault integrity_check::check_record(const T_deserialization& record, c
     if (index > 0 && header.opaque_3 != static_cast<uint32_t>(index)) return integrity_fault::wrong_index;
     const integrity_fault fault = header_fault(record, header, continues);
     if (fault != integrity_fault::none) return fault;
-    checksum = record_checksum(protected_version, record, header);
+    checksum = record_checksum(protected_version, record, header, chain);
     if (checksum != header.opaque_1) return integrity_fault::wrong_checksum;
+    chain = checksum;
     return follow_target(header, continues) ? integrity_fault::none : integrity_fault::out_of_memory;
 }
 

@@ -6,8 +6,13 @@
 // later record's opaque_3 its own index, counted from 0. opaque_1 holds a
 // CRC-32C: in version 1 of the piece only, in version 2 of every byte of the
 // record after opaque_1 itself (marker, index or length, name, sizes, offset,
-// piece length, piece), so that a damaged name shows too. Older updaters read
-// these fields and ignore them: a protected package installs everywhere.
+// piece length, piece), so that a damaged name shows too. Version 3 covers
+// the same bytes, but continues the CRC-32C from the opaque_1 of the record
+// before (from 0 in the first record): each checksum then depends on every
+// record before it, and a download resumed after the server replaced the
+// file, records of one release followed by those of another of the same
+// layout and length, shows where they meet. Older updaters read these
+// fields and ignore them: a protected package installs everywhere.
 //
 // A protected package is packed exactly: no padding after a piece, the
 // records of a target naming it alike with the same size, their pieces one
@@ -21,10 +26,11 @@
 
 #include <cstdint>
 
-// The markers: the bytes "ULV1" and "ULV2" read as a little-endian number,
-// values that no packer writes by chance.
+// The markers: the bytes "ULV1", "ULV2" and "ULV3" read as a little-endian
+// number, values that no packer writes by chance.
 constexpr uint32_t integrity_marker_v1 = 0x31564C55;
 constexpr uint32_t integrity_marker_v2 = 0x32564C55;
+constexpr uint32_t integrity_marker_v3 = 0x33564C55;
 
 enum class integrity_fault {
     none,
@@ -65,7 +71,7 @@ public:
     // whole records, with `found` there instead of a record.
     integrity_fault check_end(uint64_t consumed, load_status found);
 
-    // 0 for a classic package (or before its first record), else 1 or 2.
+    // 0 for a classic package (or before its first record), else 1, 2 or 3.
     int version() const { return protected_version; }
 
     // For messages: the length the first record declares, the length found
@@ -84,11 +90,15 @@ private:
     uint32_t declared = 0;
     uint64_t found = 0;
     uint32_t checksum = 0;
+    uint32_t chain = 0;  // version 3: the checksum of the last record checked, which the next one continues
     heap_string target_name;  // of the current target, as its first record gave it
     uint32_t target_size = 0;
     uint64_t target_written = 0;  // bytes of its pieces so far
 };
 
 // The CRC-32C that opaque_1 holds in a sound record of a package of this
-// version (1 or 2), the record's header read with `pos` on its payload.
-uint32_t record_checksum(int version, const T_deserialization& record, const record_header& header);
+// version (1, 2 or 3), the record's header read with `pos` on its payload;
+// in version 3, continued from `previous`, the checksum that the record
+// before carries (0 for the first record). Versions 1 and 2 ignore it.
+uint32_t record_checksum(int version, const T_deserialization& record, const record_header& header,
+                         uint32_t previous = 0);

@@ -46,13 +46,15 @@ bool append_record_header(const record_fields& fields, uint32_t piece_length, st
     return false;
 }
 
-void seal_record(std::string& header, const unsigned char* piece, uint32_t length) {
+uint32_t seal_record(std::string& header, const unsigned char* piece, uint32_t length, uint32_t previous) {
     size_t opaque_1 = 0;
     while (static_cast<unsigned char>(header[opaque_1]) >= 0x80) ++opaque_1;  // past the record's length
     ++opaque_1;
     const size_t covered = opaque_1 + 5;
     const auto* rest = reinterpret_cast<const unsigned char*>(header.data()) + covered;
-    header.replace(opaque_1, 5, encode_varint_5(crc32c(piece, length, crc32c(rest, header.size() - covered))));
+    const uint32_t checksum = crc32c(piece, length, crc32c(rest, header.size() - covered, previous));
+    header.replace(opaque_1, 5, encode_varint_5(checksum));
+    return checksum;
 }
 
 bool encode_record(const record_fields& fields, std::string& out) {

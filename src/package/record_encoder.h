@@ -33,7 +33,9 @@ bool append_record_header(const record_fields& fields, uint32_t piece_length, st
 // A whole record, header and payload.
 bool encode_record(const record_fields& fields, std::string& out);
 
-// Seals a record of a protected package (version 2): puts in the header's
-// opaque_1, which must be written in 5 bytes, the CRC-32C of everything after
-// it, the rest of the header and then the piece of `length` bytes.
-void seal_record(std::string& header, const unsigned char* piece, uint32_t length);
+// Seals a record of a protected package: puts in the header's opaque_1,
+// which must be written in 5 bytes, the CRC-32C of everything after it, the
+// rest of the header and then the piece of `length` bytes, continued from
+// `previous`: in version 3 the checksum that the record before carries (0 for
+// the first record), in version 2 always 0. Returns the checksum it put in.
+uint32_t seal_record(std::string& header, const unsigned char* piece, uint32_t length, uint32_t previous = 0);

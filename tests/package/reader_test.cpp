@@ -242,20 +242,25 @@ TEST(completes_target, compares_in_unsigned_32_bit_arithmetic) {
 TEST(crc32c, gives_the_published_check_values_in_one_call_or_several) {
     std::string ascending(32, '\0');
     for (size_t i = 0; i < ascending.size(); ++i) ascending[i] = static_cast<char>(i);
-    struct row { bytes in; uint32_t crc; };
+    // Continued from a value no prefix gave, as zlib's crc32c(crc, buf, len) and Python's crc32c(data, crc)
+    // continue (inverted before and after): the values from a bit-by-bit CRC-32C written apart from this one.
+    struct row { bytes in; uint32_t from; uint32_t crc; };
     const row rows[] = {
-        {"123456789", 0xE3069283u},
-        {bytes(32, '\0'), 0x8A9136AAu},
-        {bytes(32, '\xFF'), 0x62A8AB43u},
-        {ascending, 0x46DD794Eu},
-        {"", 0u},
+        {"123456789", 0, 0xE3069283u},
+        {bytes(32, '\0'), 0, 0x8A9136AAu},
+        {bytes(32, '\xFF'), 0, 0x62A8AB43u},
+        {ascending, 0, 0x46DD794Eu},
+        {"", 0, 0u},
+        {"123456789", 0x12345678u, 0x27D87B6Au},
+        {ascending, 0xFFFFFFFFu, 0x33B3B01Bu},
+        {"", 0x12345678u, 0x12345678u},
     };
     for (const row& r : rows) {
         const auto* data = reinterpret_cast<const unsigned char*>(r.in.data());
-        EXPECT_EQ(crc32c(data, r.in.size()), r.crc) << r.in.size();
-        EXPECT_EQ(crc32c_by_tables(data, r.in.size()), r.crc) << r.in.size();
+        EXPECT_EQ(crc32c(data, r.in.size(), r.from), r.crc) << r.in.size();
+        EXPECT_EQ(crc32c_by_tables(data, r.in.size(), r.from), r.crc) << r.in.size();
         const size_t split = r.in.size() / 3;  // not a multiple of 8: both the tables and the byte loop
-        EXPECT_EQ(crc32c(data + split, r.in.size() - split, crc32c(data, split)), r.crc) << r.in.size();
+        EXPECT_EQ(crc32c(data + split, r.in.size() - split, crc32c(data, split, r.from)), r.crc) << r.in.size();
     }
     // Past three blocks of 4 KiB the instruction runs three streams and joins them: it must agree with the tables.
     const bytes long_text = every_byte_value(3 * 4096 * 2 + 77);

@@ -26,15 +26,18 @@ std::string every_byte_value(size_t length) {
 
 namespace {
 
+constexpr uint32_t markers[] = {integrity_marker_v1, integrity_marker_v2, integrity_marker_v3};
+
 // One sealed record: its integrity fields (`declared`, the package's length,
-// for the first), its checksum over what it covers, its padding inside it.
-std::string sealed(const protected_piece& p, int version, size_t index, uint64_t declared) {
+// for the first), its checksum over what it covers, continuing `chain` in
+// version 3 and becoming it, its padding inside it.
+std::string sealed(const protected_piece& p, int version, size_t index, uint64_t declared, uint32_t& chain) {
     record_fields fields;
     fields.entry_name = p.name;
     fields.file_size = p.file_size;
     fields.piece_offset = p.offset;
     fields.opaque_1_in_5_bytes = true;
-    fields.opaque_2 = p.marker != 0 ? p.marker : version == 2 ? integrity_marker_v2 : integrity_marker_v1;
+    fields.opaque_2 = p.marker != 0 ? p.marker : markers[version - 1];
     fields.opaque_3 = static_cast<uint32_t>(index == 0 ? declared : p.index >= 0 ? p.index : index);
     fields.opaque_3_in_5_bytes = index == 0;
     const std::string piece = p.payload + p.padding;
@@ -45,7 +48,7 @@ std::string sealed(const protected_piece& p, int version, size_t index, uint64_t
         throw std::logic_error("record too large for a test");
     }
     header.back() = static_cast<char>(p.payload.size());  // piece_length, one byte: the padding is no piece
-    if (version == 2) seal_record(header, bytes, static_cast<uint32_t>(piece.size()));
+    if (version >= 2) chain = seal_record(header, bytes, static_cast<uint32_t>(piece.size()), version == 3 ? chain : 0);
     return header + piece;
 }
 
@@ -53,9 +56,11 @@ std::string sealed(const protected_piece& p, int version, size_t index, uint64_t
 
 std::string protected_records(const std::vector<protected_piece>& pieces, int version, const std::string& tail) {
     uint64_t length = tail.size();
-    for (size_t index = 0; index < pieces.size(); ++index) length += sealed(pieces[index], version, index, 0).size();
+    uint32_t chain = 0;
+    for (size_t index = 0; index < pieces.size(); ++index) length += sealed(pieces[index], version, index, 0, chain).size();
     std::string package;
-    for (size_t index = 0; index < pieces.size(); ++index) package += sealed(pieces[index], version, index, length);
+    chain = 0;
+    for (size_t index = 0; index < pieces.size(); ++index) package += sealed(pieces[index], version, index, length, chain);
     return package + tail;
 }
 

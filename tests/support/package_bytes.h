@@ -15,10 +15,10 @@ std::string every_byte_value(size_t length);
 // A whole target in one record.
 std::string whole(const std::string& name, const std::string& content);
 
-// A protected package (integrity fields of `version` 2, or 1) of these
-// targets, each whole in one record, names stored as given: the way to
-// protect names that the package tool refuses to pack.
-std::string protected_package(const std::vector<std::pair<std::string, std::string>>& targets, int version = 2);
+// A protected package (integrity fields of `version` 3, as the package tool
+// writes them, or 2 or 1) of these targets, each whole in one record, names
+// stored as given: the way to protect names that the package tool refuses to pack.
+std::string protected_package(const std::vector<std::pair<std::string, std::string>>& targets, int version = 3);
 
 // A record of a protected package whose fields are whatever a test needs,
 // sealed so that its checksum holds: what only the other checks can refuse.
@@ -32,6 +32,7 @@ struct protected_piece {
     uint32_t marker = 0;  // the marker it carries; 0: the version's
 };
 
-// Records of a protected package, sealed, the first declaring their length
-// and that of the bytes of `tail` that follow them.
-std::string protected_records(const std::vector<protected_piece>& pieces, int version = 2, const std::string& tail = "");
+// Records of a protected package, sealed (in version 3, each checksum
+// continuing the one before), the first declaring their length and that of
+// the bytes of `tail` that follow them.
+std::string protected_records(const std::vector<protected_piece>& pieces, int version = 3, const std::string& tail = "");

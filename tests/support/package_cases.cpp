@@ -64,6 +64,12 @@ std::vector<package_case> package_cases() {
         {"a protected package with a reserved character last",
          protected_package({{"windows/a.txt", "abc"}, {"windows/b*.txt", "b"}}), false},
         {"a protected package of version 1", protected_package({{"windows/a.txt", "abc"}, {"windows/e.txt", ""}}, 1), true},
+        {"a protected package of version 2", protected_package({{"windows/a.txt", "abc"}, {"windows/e.txt", ""}}, 2), true},
+        {"two releases spliced after the first record", [] {
+             const size_t boundary = protected_package({{"windows/a.txt", "abc"}}).size();
+             return protected_package({{"windows/a.txt", "abc"}, {"windows/e.txt", "e"}}).substr(0, boundary) +
+                    protected_package({{"windows/a.txt", "ABC"}, {"windows/e.txt", "E"}}).substr(boundary);
+         }(), false},
         {"a damaged piece in version 1", [] {
              bytes damaged = protected_package({{"windows/a.txt", "abc"}}, 1);
              damaged.back() ^= 0x01;

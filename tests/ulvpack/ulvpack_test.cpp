@@ -2,6 +2,7 @@
 #include "package_scan.h"
 
 #include "package/apply_package.h"
+#include "package/varint.h"
 #include "support/package_bytes.h"
 #include "support/package_cases.h"
 #include "support/process.h"
@@ -72,12 +73,22 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
     const std::string path = folder.at("p.upd");
     ASSERT_EQ(ulvpack({"create", "--piece-size", "100", "-o", path, "windows=" + folder.at("tree")}).exit_code, 0);
     const std::string whole_package = read_file(path);
-    EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: version 2,"), std::string::npos);
-    write_file(folder.at("v1.upd"), protected_package({{"windows/a.txt", "a"}}, 1));  // as made since the last release
-    EXPECT_NE(ulvpack({"verify", folder.at("v1.upd")}).errors.find("integrity: version 1,"), std::string::npos);
+    EXPECT_NE(ulvpack({"verify", path}).errors.find("integrity: version 3,"), std::string::npos);
+    for (const int version : {1, 2}) {  // as made by earlier releases
+        write_file(folder.at("old.upd"), protected_package({{"windows/a.txt", "a"}}, version));
+        EXPECT_NE(ulvpack({"verify", folder.at("old.upd")}).errors.find("integrity: version " + std::to_string(version) + ","),
+                  std::string::npos);
+    }
+    // Another release of the same names and sizes, so of the same length, every record's bytes but the last
+    // target's different.
+    write_tree(folder.at("tree 2"), {{"a.txt", "FIRST"}, {"b.bin", std::string(b.rbegin(), b.rend())}, {"c.txt", ""}});
+    ASSERT_EQ(ulvpack({"create", "--piece-size", "100", "-o", folder.at("p2.upd"), "windows=" + folder.at("tree 2")}).exit_code, 0);
+    const std::string release_2 = read_file(folder.at("p2.upd"));
+    ASSERT_EQ(release_2.size(), whole_package.size());
 
     // Every cut point, an extension, a bit flipped in every byte (names, header fields, the pieces of the last
-    // target), and names Windows cannot store or that name folders: each is refused whole, before anything is
+    // target), the two releases spliced at every record boundary (a download resumed after the file was
+    // replaced), and names Windows cannot store or that name folders: each is refused whole, before anything is
     // written.
     std::vector<std::string> damaged = {whole_package + "x", whole_package + whole_package};
     for (size_t cut = 1; cut < whole_package.size(); ++cut) damaged.push_back(whole_package.substr(0, cut));
@@ -85,6 +96,18 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
         damaged.push_back(whole_package);
         damaged.back()[at] ^= 0x02;
     }
+    uint32_t length = 0;
+    for (size_t at = 0; at < whole_package.size(); at += length) {
+        ASSERT_TRUE(decode_varint(reinterpret_cast<const unsigned char*>(whole_package.data()) + at, 4, length));
+        if (at == 0) continue;
+        damaged.push_back(whole_package.substr(0, at) + release_2.substr(at));
+        damaged.push_back(release_2.substr(0, at) + whole_package.substr(at));
+    }
+    ASSERT_EQ(damaged.size(), 2 + 2 * whole_package.size() - 1 + 2 * 4);  // 5 records, 4 boundaries
+    write_file(folder.at("spliced.upd"), damaged.back());
+    const std::string said = ulvpack({"verify", folder.at("spliced.upd")}).errors;
+    EXPECT_NE(said.find("error: record 5 at byte "), std::string::npos) << said;
+    EXPECT_NE(said.find("continued from the record before (stored "), std::string::npos) << said;
     for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ "}) {  // and folders
         damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + std::string(reserved), "b"}}));
     }

@@ -29,6 +29,19 @@ std::string why_not_loaded(load_status status, uint64_t left) {
     return "";
 }
 
+// Where a record's checksum does not hold: what it covers, the value stored
+// and the one found. In version 3 a record after the first continues the
+// checksum of the one before, so a record of another release shows there.
+std::string checksum_text(const package_walk& walk) {
+    const integrity_check& integrity = walk.integrity();
+    char values[40];
+    std::snprintf(values, sizeof values, "(stored %08X, found %08X)", walk.header().opaque_1, integrity.found_checksum());
+    if (integrity.version() == 1) return std::string("the piece does not match its CRC-32C ") + values;
+    if (integrity.version() == 2 || walk.records() == 1) return std::string("the record does not match its CRC-32C ") + values;
+    return std::string("the record does not match its CRC-32C continued from the record before ") + values +
+           ": the record is damaged, or the records before it come from another release";
+}
+
 // What a protected package's integrity fields show, for a record or at the end.
 std::string integrity_text(const package_walk& walk, uint64_t stray) {
     const record_header& header = walk.header();
@@ -52,12 +65,7 @@ std::string integrity_text(const package_walk& walk, uint64_t stray) {
         case integrity_fault::resized: return "the record gives its target another size than the target's first record: the record's header is damaged";
         case integrity_fault::misplaced: return "the piece's offset is not where the target's earlier pieces end: the record's header is damaged";
         case integrity_fault::overshoots: return "the piece does not end where its target's size says: the record's header is damaged";
-        case integrity_fault::wrong_checksum: {
-            char text[112];
-            std::snprintf(text, sizeof text, "the %s does not match its CRC-32C (stored %08X, found %08X)",
-                          integrity.version() == 1 ? "piece" : "record", header.opaque_1, integrity.found_checksum());
-            return text;
-        }
+        case integrity_fault::wrong_checksum: return checksum_text(walk);
         case integrity_fault::stray_bytes:
             return plural(stray, "byte") + " after the last target of a protected package, which has none (" +
                    why_not_loaded(walk.failure().found, stray) + ")";

@@ -46,7 +46,7 @@ struct scan_result {
     uint64_t records = 0;       // records loaded
     uint64_t package_size = 0;
     bool would_apply = false;   // the updater would install every target and delete the package
-    int integrity_version = 0;  // 1 or 2 when its records carry the integrity fields, else 0
+    int integrity_version = 0;  // 1, 2 or 3 when its records carry the integrity fields, else 0
     bool marker_damaged = false;  // ... 0 because the first record's marker is damaged
     bool refused = false;       // the updater would refuse it: `refusal` says why
     bool name_clash = false;    // ... because of what Windows makes of a name (a folder, or the same file as

@@ -22,9 +22,11 @@ const char usage[] =
     "would apply it; if not, why, with the record number and byte offset.\n"
     "Warnings name what the updater accepts but a release should not ship.\n"
     "Says whether the package is protected, and with which version of the\n"
-    "integrity fields (version 2: a CRC-32C of each whole record; version 1: of\n"
-    "each piece; both: the package's length declared), or classic, which the\n"
-    "updater cannot check for damage.\n"
+    "integrity fields (version 3: a CRC-32C of each whole record, chained from\n"
+    "the record before, so that records of two releases spliced together are\n"
+    "refused; version 2: of each whole record; version 1: of each piece; all:\n"
+    "the package's length declared), or classic, which the updater cannot check\n"
+    "for damage.\n"
     "With --against DIR, a copy of an installation laid out as DIR/ulverno,\n"
     "DIR/windows and DIR/windows_system, also says which folders the package\n"
     "needs that DIR lacks, which of its targets DIR holds read-only, and where\n"
@@ -81,6 +83,9 @@ struct installation_check {
 
 std::string integrity_said(const scan_result& result) {
     switch (result.integrity_version) {
+        case 3:
+            return "version 3, CRC-32C per record (name and header too) chained from the record before, so that "
+                   "records of two releases spliced together are refused, length checked";
         case 2: return "version 2, CRC-32C per record (name and header too), length checked";
         case 1: return "version 1, CRC-32C per piece, length checked";
     }

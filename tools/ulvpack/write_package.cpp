@@ -32,10 +32,11 @@ struct temporary_file {
 };
 
 // The header fields of one record. A protected record carries the marker of
-// version 2, the CRC-32C of the record after opaque_1 and its index, or in the
-// first record the package's length; opaque_1 and that length are always
-// written in 5 bytes, so that a record's length is known before the bytes
-// they depend on. A plain record carries zeros.
+// version 3, the CRC-32C of the record after opaque_1 continued from the
+// record before, and its index, or in the first record the package's length;
+// opaque_1 and that length are always written in 5 bytes, so that a record's
+// length is known before the bytes they depend on, and two releases of one
+// layout have one length. A plain record carries zeros.
 record_fields fields_of(const source_file& file, uint32_t offset, const package_options& options, uint64_t index,
                         uint64_t package_length) {
     record_fields fields;
@@ -45,7 +46,7 @@ record_fields fields_of(const source_file& file, uint32_t offset, const package_
     if (options.protect) {
         fields.opaque_1_in_5_bytes = true;
         fields.opaque_3_in_5_bytes = index == 0;
-        fields.opaque_2 = integrity_marker_v2;
+        fields.opaque_2 = integrity_marker_v3;
         fields.opaque_3 = static_cast<uint32_t>(index == 0 ? package_length : index);
     }
     return fields;
@@ -85,7 +86,20 @@ struct package_being_written {
     uint64_t length;  // of the whole package, protected
     uint64_t index = 0;
     uint64_t written = 0;
+    uint32_t chain = 0;  // the checksum of the last record, which the next one continues
 };
+
+// The header of the package's next record, a piece of `length` bytes at
+// `offset` of `file`, sealed when the package is protected.
+std::string next_header(package_being_written& package, const source_file& file, uint32_t offset, const char* piece,
+                        uint32_t length) {
+    std::string header;
+    append_record_header(fields_of(file, offset, package.options, package.index++, package.length), length, header);
+    if (package.options.protect) {
+        package.chain = seal_record(header, reinterpret_cast<const unsigned char*>(piece), length, package.chain);
+    }
+    return header;
+}
 
 bool write_target(package_being_written& package, const source_file& file, std::vector<char>& buffer,
                   std::string& problem) {
@@ -105,9 +119,7 @@ bool write_target(package_being_written& package, const source_file& file, std::
             written = false;
             break;
         }
-        std::string header;
-        append_record_header(fields_of(file, offset, package.options, package.index++, package.length), length, header);
-        if (package.options.protect) seal_record(header, reinterpret_cast<const unsigned char*>(buffer.data()), length);
+        const std::string header = next_header(package, file, offset, buffer.data(), length);
         if (!write_all(package.handle, header.data(), header.size(), why) ||
             !write_all(package.handle, buffer.data(), length, why)) {
             problem = failed_write(package.temporary, why);
