@@ -51,10 +51,6 @@ int open_for_reading_unchanged(const char* path) {
     return open_regular_file(path, O_RDONLY);
 }
 
-int holds_files_unchanged() {
-    return 0;
-}
-
 int identity_of(int handle, file_identity& identity) {
     struct stat status;
     if (fstat(handle, &status) != 0) return 0;
@@ -155,23 +151,6 @@ int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
 
 int close_file(int handle) {
     return close(handle) == 0 ? 1 : 0;
-}
-
-const char* private_file_folder() {
-    const char* folder = std::getenv("TMPDIR");
-    return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
-}
-
-// A file with no name: nobody else can open it, and it is gone once closed.
-int create_private_file() {
-    const std::string in = private_file_folder();
-    const int handle = open(in.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (handle >= 0) return handle;
-    // Where the file system has no nameless files: a name nobody can guess, taken at once and dropped.
-    std::string name = in + "/.ulvupdate-XXXXXX";
-    const int named = mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) unlink(name.c_str());
-    return named;
 }
 
 void delete_file(const char* path) {
