@@ -305,6 +305,27 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
         << result.errors;
     write_file(folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd"), read_file(folder.at("p.upd")));  // a path in another script
     EXPECT_NE(ulvpack({"verify", folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd")}).errors.find("climbs out"), std::string::npos);
+
+    // Names Windows cannot store together (as it compares them, in either order), classic or protected: errors,
+    // as the updater refuses them.
+    const std::string a = whole("ulverno/bin/a", "");
+    struct row { std::string package; std::string says; };
+    const row rows[] = {
+        {a + whole("ulverno/BIN/a. /b", ""), "record 2 at byte " + std::to_string(a.size()) +
+                                                 ": \"ulverno/BIN/a. /b\" needs a folder where the target of record 1 "
+                                                 "installs a file"},
+        {whole("ulverno/bin/a\\b", "") + whole("ulverno/Bin/A ", ""),
+         "\"ulverno/Bin/A \" installs a file where the target of record 1 needs a folder"},
+        {protected_package({{"ulverno/bin/a", ""}, {"ulverno/bin/a/b", ""}}), "needs a folder where the target of record 1"},
+        {protected_package({{"ulverno/bin/a/b", ""}, {"ulverno/bin/a", ""}}), "installs a file where the target of record 1"},
+    };
+    for (const row& r : rows) {
+        write_file(folder.at("p.upd"), r.package);
+        const process_result refused = ulvpack({"verify", folder.at("p.upd")});
+        EXPECT_EQ(refused.exit_code, 1) << r.says;
+        EXPECT_NE(refused.errors.find("error: "), std::string::npos) << refused.errors;
+        EXPECT_NE(refused.errors.find(r.says), std::string::npos) << refused.errors;
+    }
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
     EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);

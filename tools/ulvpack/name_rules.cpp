@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-
 std::string name_refusal(const std::string& name) {
     switch (check_file_name(name.c_str())) {
         case name_fault::no_prefix: return "does not start with ulverno/, windows/ or windows_system/";
@@ -69,33 +68,4 @@ std::vector<std::string> folders_of_key(const std::string& key) {
         folders.push_back(key.substr(0, slash));
     }
     return folders;
-}
-
-std::vector<std::string> windows_parts(const std::string& name) {
-    std::vector<std::string> parts;
-    for (std::string part : name_parts(name)) {
-        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
-        if (!part.empty()) parts.push_back(std::move(part));
-    }
-    return parts;
-}
-
-std::string folded_name(const std::string& name) {
-    std::string folded;
-    for (size_t at = 0; at < name.size();) {
-        uint32_t c = 0;
-        const size_t length = decode_utf8(name, at, c);
-        if (length == 0) {  // a byte that is not UTF-8 stays as it is
-            folded += name[at++];
-            continue;
-        }
-        // The capitals of code page 1252: ASCII, Latin-1 (not the
-        // multiplication sign), and S, OE, Z with caron or ligature, Y with diaeresis.
-        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
-        if (c == 0x160 || c == 0x152 || c == 0x17D) c += 1;
-        if (c == 0x178) c = 0xFF;
-        append_utf8(c, folded);
-        at += length;
-    }
-    return folded;
 }

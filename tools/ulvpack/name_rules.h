@@ -33,9 +33,3 @@ std::vector<std::string> every_name_part(const std::string& name);
 // "ulverno" and "ulverno/a" for "ulverno/a/b".
 std::vector<std::string> folders_of_key(const std::string& key);
 
-// The same, each component spelled as Windows would create it: without the
-// dots and spaces that end it, and left out when nothing else remains.
-std::vector<std::string> windows_parts(const std::string& name);
-
-// The same name for Windows' case-insensitive file systems.
-std::string folded_name(const std::string& name);
