@@ -104,6 +104,31 @@ TEST(check_target_name, refuses_what_no_windows_file_can_be_named) {
     for (const row& r : rows) EXPECT_EQ(check_target_name(r.name), r.fault) << r.name;
 }
 
+TEST(check_file_name, refuses_what_no_file_can_be) {
+    const std::string a255(255, 'a');
+    std::string e_acute;  // 255 characters of two bytes each
+    for (int i = 0; i < 255; ++i) e_acute += "\xC3\xA9";
+    std::string too_long = "ulverno";
+    for (int i = 0; i < 128; ++i) too_long += "/" + a255;
+    struct row { std::string name; name_fault fault; };
+    const row rows[] = {
+        {"ulverno/" + a255, name_fault::none},
+        {"ulverno/" + a255 + "a", name_fault::long_component},
+        {"ulverno/" + a255 + "a/x.dll", name_fault::long_component},  // a folder too
+        {"ulverno/" + a255 + ". . .", name_fault::none},                // counted as Windows stores it
+        {"ulverno/" + a255 + "\\" + a255, name_fault::none},            // a backslash separates
+        {"ulverno/" + e_acute, name_fault::none},                       // characters, not bytes
+        {"ulverno/" + e_acute + "e", name_fault::long_component},
+        {"ulverno/" + std::string(254, 'a') + "\xF0\x9F\x98\x80", name_fault::long_component},  // two UTF-16 units
+        {"ulverno/../" + a255 + "a", name_fault::climbs_out},  // the rule first
+        {"ulverno/a/ .", name_fault::folder_name},
+        {too_long, name_fault::too_long},
+    };
+    for (const row& r : rows) EXPECT_EQ(check_file_name(r.name.c_str()), r.fault) << r.name.size();
+    // The classic rule takes what creating the file will refuse.
+    EXPECT_EQ(check_target_name(("ulverno/" + a255 + "a").c_str()), name_fault::none);
+}
+
 TEST(name_tree, tells_how_each_name_clashes_with_those_before) {
     const uint64_t large = 1ull << 40;
     struct row { const char* name; uint64_t ordinal; name_clash clash; uint64_t other; };

@@ -85,8 +85,10 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
         damaged.push_back(whole_package);
         damaged.back()[at] ^= 0x02;
     }
-    for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ "}) {  // and folders
-        damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + std::string(reserved), "b"}}));
+    // (and folders, and a component longer than a file system stores)
+    for (const std::string& reserved :
+         std::vector<std::string>{"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ ", std::string(255, 'b')}) {
+        damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + reserved, "b"}}));
     }
     for (size_t i = 0; i < damaged.size(); ++i) {
         reset_recording();
@@ -197,6 +199,7 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
         {{"ulverno/dir./x=" + f}, "ending in a dot"},
         {{"ulverno/con.txt=" + f}, "device name"},
         {{"ulverno/a//b=" + f}, "empty path component"},
+        {{"ulverno/" + std::string(256, 'x') + "=" + f}, "has a component longer than 255 characters"},
         {{"ulverno/=" + f}, "names a folder"},
         {{"ulverno/a/.=" + f}, "names a folder"},
         {{"ulverno/a=" + f, "ulverno/A/b=" + f}, "need a file and a folder of the same name"},
@@ -306,9 +309,10 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
     write_file(folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd"), read_file(folder.at("p.upd")));  // a path in another script
     EXPECT_NE(ulvpack({"verify", folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd")}).errors.find("climbs out"), std::string::npos);
 
-    // Names Windows cannot store together (as it compares them, in either order), classic or protected: errors,
-    // as the updater refuses them.
+    // Names Windows cannot store, or cannot store together (as it compares them, in either order), classic or
+    // protected: errors, as the updater refuses them.
     const std::string a = whole("ulverno/bin/a", "");
+    const std::string long_name = "ulverno/" + std::string(256, 'x');
     struct row { std::string package; std::string says; };
     const row rows[] = {
         {a + whole("ulverno/BIN/a. /b", ""), "record 2 at byte " + std::to_string(a.size()) +
@@ -318,6 +322,8 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
          "\"ulverno/Bin/A \" installs a file where the target of record 1 needs a folder"},
         {protected_package({{"ulverno/bin/a", ""}, {"ulverno/bin/a/b", ""}}), "needs a folder where the target of record 1"},
         {protected_package({{"ulverno/bin/a/b", ""}, {"ulverno/bin/a", ""}}), "installs a file where the target of record 1"},
+        {whole(long_name, ""), "has a component longer than 255 characters, which no Windows file system stores"},
+        {protected_package({{long_name, ""}}), "has a component longer than 255 characters"},
     };
     for (const row& r : rows) {
         write_file(folder.at("p.upd"), r.package);

@@ -20,6 +20,9 @@ std::string name_refusal(const std::string& name) {
                    (c < 0x20 ? "control character" : std::string(1, static_cast<char>(c))) + ")";
         }
         case name_fault::folder_name: return "names a folder, not a file: the updater writes only files";
+        case name_fault::long_component:
+            return "has a component longer than " + std::to_string(longest_windows_component) +
+                   " characters, which no Windows file system stores";
         case name_fault::too_long:
             return "is longer than any Windows path (" + grouped(longest_windows_path) +
                    " characters): the updater could never install it";
