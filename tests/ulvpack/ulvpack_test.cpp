@@ -342,7 +342,9 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     write_file(folder.at("p.upd"), piece("windows/t.bin", 9, 3, "abc") + piece("windows/t.bin", 9, 0, "def") +
                                        piece("windows/t.bin", 9, 6, "ghi") + piece("windows/short.bin", 10, 8, "xy") +
                                        whole("windows/T.BIN", "again") + whole("windows/\x9D" "2Jx", "") +
-                                       whole("windows/a\\b", "") + "\x01\x02");
+                                       whole("windows/a\\b", "") + whole("ulverno/" + std::string(229, 'u'), "") +
+                                       whole("windows/" + std::string(248, 'w'), "") +
+                                       whole("windows_system/" + std::string(240, 's'), "") + "\x01\x02");
     const process_result result = ulvpack({"verify", folder.at("p.upd")});
     EXPECT_EQ(result.exit_code, 0) << result.errors;
     EXPECT_EQ(result.errors.find("a\\b"), std::string::npos) << "a backslash separates, as for the updater";
@@ -359,9 +361,19 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     for (const char* says : {"record 1 at byte 0: piece at offset 3 of \"windows/t.bin\" follows 0 bytes",
                              "record 2 at byte 24: piece at offset 0 of \"windows/t.bin\" follows 3 bytes",
                              "\"windows/short.bin\" is complete with 2 bytes written, but its size says 10",
-                             "\"windows/T.BIN\" is installed more than once", "2 bytes after the last target are ignored"}) {
+                             "\"windows/T.BIN\" is installed more than once", "2 bytes after the last target are ignored",
+                             "would make a path of 260 characters if installed under C:\\Program Files (x86)\\Ulverno, "
+                             "beyond the 259 that Windows opens without long-path support",
+                             "would make a path of 260 characters if installed under C:\\Windows\\SysWOW64"}) {
         EXPECT_NE(result.errors.find(says), std::string::npos) << says << "\n" << result.errors;
     }
+    EXPECT_EQ(result.errors.find("path of 259"), std::string::npos) << "a path of 259 characters opens";
+    write_file(folder.at("f"), "");  // create says it too
+    const process_result created =
+        ulvpack({"create", "-o", folder.at("c.upd"), "ulverno/" + std::string(229, 'u') + "=" + folder.at("f")});
+    EXPECT_EQ(created.exit_code, 0);
+    EXPECT_NE(created.errors.find("warning: the name \"ulverno/uuu"), std::string::npos) << created.errors;
+    EXPECT_NE(created.errors.find("would make a path of 260 characters"), std::string::npos) << created.errors;
 }
 
 TEST(ulvpack_list, tells_each_target_and_where_it_goes) {

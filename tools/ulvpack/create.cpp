@@ -108,6 +108,14 @@ outcome names_fit_together(std::vector<source_file>& files) {
     return {};
 }
 
+// Warns about names whose paths may be too long for Windows where the
+// updater is typically installed: they install only where they fit.
+void warn_about_long_paths(const std::vector<source_file>& files) {
+    for (const source_file& file : files) {
+        const std::string risk = path_length_risk(file.name);
+        if (!risk.empty()) say("create", "warning: the name " + quoted_name(file.name) + " " + risk);
+    }
+}
 
 bool is_inside(const fs::path& path, const fs::path& folder) {
     const auto mismatch = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
@@ -256,6 +264,7 @@ int gather_files(const create_request& request, std::vector<source_file>& files)
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");
     if (const outcome fit = names_fit_together(files); !fit.ok()) return status_of(fit);
     if (!records_fit(files, request.options, problem)) return refuse(problem);
+    warn_about_long_paths(files);
     if (packs_itself(request.sources, files, fs::u8path(request.out), problem)) return refuse(problem);
     // A device, a FIFO or a socket at OUT is not a package to replace (as root, -o /dev/null would).
     entry_status out_status;

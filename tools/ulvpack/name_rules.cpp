@@ -8,6 +8,25 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
+// The longest path Windows opens without long-path support (MAX_PATH less
+// its NUL), in characters.
+constexpr size_t longest_short_path = 259;
+
+// Where a root lies on a typical installation of the 32-bit updater on
+// 64-bit Windows.
+const char* typical_root(root_kind root) {
+    switch (root) {
+        case root_kind::install: return "C:\\Program Files (x86)\\Ulverno";
+        case root_kind::windows: return "C:\\Windows";
+        case root_kind::system: return "C:\\Windows\\SysWOW64";
+    }
+    return "";
+}
+
+}  // namespace
+
 std::string name_refusal(const std::string& name) {
     switch (check_file_name(name.c_str())) {
         case name_fault::no_prefix: return "does not start with ulverno/, windows/ or windows_system/";
@@ -71,4 +90,14 @@ std::vector<std::string> folders_of_key(const std::string& key) {
         folders.push_back(key.substr(0, slash));
     }
     return folders;
+}
+
+std::string path_length_risk(const std::string& name) {
+    const root_prefix* prefix = find_root_prefix(name.c_str());
+    if (prefix == nullptr) return "";
+    const std::string root = typical_root(prefix->root);
+    const size_t length = root.size() + 1 + character_count(name.c_str() + std::strlen(prefix->text));
+    if (length <= longest_short_path) return "";
+    return "would make a path of " + std::to_string(length) + " characters if installed under " + root +
+           ", beyond the " + std::to_string(longest_short_path) + " that Windows opens without long-path support";
 }

@@ -33,3 +33,7 @@ std::vector<std::string> every_name_part(const std::string& name);
 // "ulverno" and "ulverno/a" for "ulverno/a/b".
 std::vector<std::string> folders_of_key(const std::string& key);
 
+// Why the path the updater forms for `name` (its root, "/", the rest) risks
+// being too long for Windows to open without long-path support under a
+// typical install folder, saying which it assumed; or "".
+std::string path_length_risk(const std::string& name);

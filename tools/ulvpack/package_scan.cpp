@@ -178,6 +178,8 @@ private:
         }
         const std::string windows = windows_refusal(name);
         if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would alter it");
+        const std::string long_path = path_length_risk(name);
+        if (!long_path.empty()) warning(walk, "the name " + quoted + " " + long_path);
         if (!take_name(walk, name, quoted)) return false;
         target = scanned_target{};
         target.name = name;
