@@ -4,7 +4,7 @@
 #  - create packs a 1 GiB file (read one piece at a time): under 16 MiB;
 #  - verify and list read a package of one million empty targets (1,000
 #    folders of 1,000 files): under 40 MiB. They keep nothing per target but
-#    a 64-bit hash of each name and folder, 16 to 24 bytes a name.
+#    its name, each folder once: its last component and 17 to 23 bytes.
 # Usage: scripts/measure_pack_memory.sh [SIZE_MIB [TARGETS]]   (default 1024 1000000)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,5 +1,6 @@
 #include "package/target_names.h"
 
+#include "package/windows_names.h"
 #include "platform/text_codec.h"
 
 #include <cstdio>
@@ -103,10 +104,20 @@ bool names_a_folder(const char* name) {
     return last[std::strspn(last, ". ")] == '\0';
 }
 
+bool has_long_component(const char* name) {
+    std::string_view rest = name;
+    for (std::string_view part; next_windows_part(rest, part);) {
+        // No component has more characters than bytes: most need no count.
+        if (part.size() > longest_windows_component && character_count(part) > longest_windows_component) return true;
+    }
+    return false;
+}
+
 name_fault check_file_name(const char* entry_name) {
     const name_fault fault = check_target_name(entry_name);
     if (fault != name_fault::none) return fault;
     if (names_a_folder(entry_name)) return name_fault::folder_name;
+    if (has_long_component(entry_name)) return name_fault::long_component;
     if (character_count(entry_name) > longest_windows_path) return name_fault::too_long;
     return name_fault::none;
 }

@@ -29,11 +29,17 @@ enum class name_fault {
     stream_name,  // a colon: it would name a stream of another file
     reserved_character,  // <, >, ", |, ?, * or a control character: no Windows file has it
     folder_name,  // the name ends in a folder, not a file (checked for protected packages)
+    long_component,  // a component longer than any Windows file system stores (checked for protected packages)
     too_long,     // longer than any Windows path (checked for protected packages)
 };
 
 // The longest path Windows can name, in characters.
 constexpr size_t longest_windows_path = 32767;
+
+// The longest component of a path that Windows file systems store (NTFS,
+// FAT's long names, exFAT), in characters, as Windows stores it: without
+// the dots and spaces that end it.
+constexpr size_t longest_windows_component = 255;
 
 // True when a component of `rest` is made only of dots and spaces with at
 // least two dots: Windows drops trailing dots and spaces, so each of them
@@ -62,11 +68,15 @@ name_fault check_target_name(const char* entry_name);
 // Windows drops ("ulverno/", "ulverno/a\", "ulverno/.", "ulverno/ ").
 bool names_a_folder(const char* name);
 
-// The rule, and then what no file can be: a name that ends in a folder, or
-// is longer than any Windows path. What a protected package proves of each
-// of its names before anything is written (for a classic package, creating
-// such a file fails as the format describes), and what the package tool
-// ships.
+// True when a component of `name`, as Windows stores it, is longer than
+// longest_windows_component.
+bool has_long_component(const char* name);
+
+// The rule, and then what no file can be: a name that ends in a folder, has
+// a component longer than a file system stores, or is longer than any Windows
+// path. What a protected package proves of each of its names before anything
+// is written (for a classic package, creating such a file fails as the format
+// describes), and what the package tool ships.
 name_fault check_file_name(const char* entry_name);
 
 // The target path of `entry_name`: its root, "/", and the rest of the name

@@ -108,8 +108,10 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
     const std::string said = ulvpack({"verify", folder.at("spliced.upd")}).errors;
     EXPECT_NE(said.find("error: record 5 at byte "), std::string::npos) << said;
     EXPECT_NE(said.find("continued from the record before (stored "), std::string::npos) << said;
-    for (const char* reserved : {"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ "}) {  // and folders
-        damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + std::string(reserved), "b"}}));
+    // (and folders, and a component longer than a file system stores)
+    for (const std::string& reserved :
+         std::vector<std::string>{"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ ", std::string(255, 'b')}) {
+        damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + reserved, "b"}}));
     }
     for (size_t i = 0; i < damaged.size(); ++i) {
         reset_recording();
@@ -220,6 +222,7 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
         {{"ulverno/dir./x=" + f}, "ending in a dot"},
         {{"ulverno/con.txt=" + f}, "device name"},
         {{"ulverno/a//b=" + f}, "empty path component"},
+        {{"ulverno/" + std::string(256, 'x') + "=" + f}, "has a component longer than 255 characters"},
         {{"ulverno/=" + f}, "names a folder"},
         {{"ulverno/a/.=" + f}, "names a folder"},
         {{"ulverno/a=" + f, "ulverno/A/b=" + f}, "need a file and a folder of the same name"},
@@ -328,6 +331,30 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
         << result.errors;
     write_file(folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd"), read_file(folder.at("p.upd")));  // a path in another script
     EXPECT_NE(ulvpack({"verify", folder.at("\xE6\x97\xA5\xE6\x9C\xAC.upd")}).errors.find("climbs out"), std::string::npos);
+
+    // Names Windows cannot store, or cannot store together (as it compares them, in either order), classic or
+    // protected: errors, as the updater refuses them.
+    const std::string a = whole("ulverno/bin/a", "");
+    const std::string long_name = "ulverno/" + std::string(256, 'x');
+    struct row { std::string package; std::string says; };
+    const row rows[] = {
+        {a + whole("ulverno/BIN/a. /b", ""), "record 2 at byte " + std::to_string(a.size()) +
+                                                 ": \"ulverno/BIN/a. /b\" needs a folder where the target of record 1 "
+                                                 "installs a file"},
+        {whole("ulverno/bin/a\\b", "") + whole("ulverno/Bin/A ", ""),
+         "\"ulverno/Bin/A \" installs a file where the target of record 1 needs a folder"},
+        {protected_package({{"ulverno/bin/a", ""}, {"ulverno/bin/a/b", ""}}), "needs a folder where the target of record 1"},
+        {protected_package({{"ulverno/bin/a/b", ""}, {"ulverno/bin/a", ""}}), "installs a file where the target of record 1"},
+        {whole(long_name, ""), "has a component longer than 255 characters, which no Windows file system stores"},
+        {protected_package({{long_name, ""}}), "has a component longer than 255 characters"},
+    };
+    for (const row& r : rows) {
+        write_file(folder.at("p.upd"), r.package);
+        const process_result refused = ulvpack({"verify", folder.at("p.upd")});
+        EXPECT_EQ(refused.exit_code, 1) << r.says;
+        EXPECT_NE(refused.errors.find("error: "), std::string::npos) << refused.errors;
+        EXPECT_NE(refused.errors.find(r.says), std::string::npos) << refused.errors;
+    }
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
     EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
@@ -338,7 +365,9 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     write_file(folder.at("p.upd"), piece("windows/t.bin", 9, 3, "abc") + piece("windows/t.bin", 9, 0, "def") +
                                        piece("windows/t.bin", 9, 6, "ghi") + piece("windows/short.bin", 10, 8, "xy") +
                                        whole("windows/T.BIN", "again") + whole("windows/\x9D" "2Jx", "") +
-                                       whole("windows/a\\b", "") + "\x01\x02");
+                                       whole("windows/a\\b", "") + whole("ulverno/" + std::string(229, 'u'), "") +
+                                       whole("windows/" + std::string(248, 'w'), "") +
+                                       whole("windows_system/" + std::string(240, 's'), "") + "\x01\x02");
     const process_result result = ulvpack({"verify", folder.at("p.upd")});
     EXPECT_EQ(result.exit_code, 0) << result.errors;
     EXPECT_EQ(result.errors.find("a\\b"), std::string::npos) << "a backslash separates, as for the updater";
@@ -355,9 +384,19 @@ TEST(ulvpack_verify, warns_about_what_the_updater_tolerates) {
     for (const char* says : {"record 1 at byte 0: piece at offset 3 of \"windows/t.bin\" follows 0 bytes",
                              "record 2 at byte 24: piece at offset 0 of \"windows/t.bin\" follows 3 bytes",
                              "\"windows/short.bin\" is complete with 2 bytes written, but its size says 10",
-                             "\"windows/T.BIN\" is installed more than once", "2 bytes after the last target are ignored"}) {
+                             "\"windows/T.BIN\" is installed more than once", "2 bytes after the last target are ignored",
+                             "would make a path of 260 characters if installed under C:\\Program Files (x86)\\Ulverno, "
+                             "beyond the 259 that Windows opens without long-path support",
+                             "would make a path of 260 characters if installed under C:\\Windows\\SysWOW64"}) {
         EXPECT_NE(result.errors.find(says), std::string::npos) << says << "\n" << result.errors;
     }
+    EXPECT_EQ(result.errors.find("path of 259"), std::string::npos) << "a path of 259 characters opens";
+    write_file(folder.at("f"), "");  // create says it too
+    const process_result created =
+        ulvpack({"create", "-o", folder.at("c.upd"), "ulverno/" + std::string(229, 'u') + "=" + folder.at("f")});
+    EXPECT_EQ(created.exit_code, 0);
+    EXPECT_NE(created.errors.find("warning: the name \"ulverno/uuu"), std::string::npos) << created.errors;
+    EXPECT_NE(created.errors.find("would make a path of 260 characters"), std::string::npos) << created.errors;
 }
 
 TEST(ulvpack_list, tells_each_target_and_where_it_goes) {

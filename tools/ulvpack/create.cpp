@@ -1,6 +1,5 @@
 // ulvpack create: packs files into an update package.
 #include "commands.h"
-#include "name_set.h"
 #include "name_rules.h"
 #include "package_scan.h"
 #include "report.h"
@@ -9,7 +8,9 @@
 #include "source_files.h"
 #include "write_package.h"
 
+#include "package/name_tree.h"
 #include "package/reader.h"
+#include "package/windows_names.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,29 +90,32 @@ bool parse_piece_size(const std::string& text, uint64_t& size) {
 
 // Refuses two sources giving one file, and a file where another name needs a
 // folder: the updater could install neither.
-bool names_fit_together(std::vector<source_file>& files, std::string& problem) {
+outcome names_fit_together(std::vector<source_file>& files) {
     std::sort(files.begin(), files.end(), in_package_order);
-    name_set names;
-    for (const source_file& file : files) {
-        const name_clash clash = add_name(names, file.name);
-        if (clash == name_clash::none) continue;
-        // Only now, and once, look for the name it clashes with.
-        const std::string key = windows_key(file.name);
-        for (const source_file& other : files) {
-            const std::string other_key = windows_key(other.name);
-            const bool same = other_key == key;
-            const bool nested = other_key.compare(0, key.size() + 1, key + "/") == 0 ||
-                                key.compare(0, other_key.size() + 1, other_key + "/") == 0;
-            if (&other == &file || !(same || nested)) continue;
-            const std::string both = printable_text(other.file.u8string()) + " (from " + other.source + ") and " +
-                                     printable_text(file.file.u8string()) + " (from " + file.source + ")";
-            problem = same ? quoted_name(file.name) + " comes from both " + both
+    name_tree names;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const source_file& file = files[i];
+        clash_found found;
+        if (!names.add(file.name, i, found)) return failure("the names of the files cannot be held in memory");
+        if (found.clash == name_clash::none) continue;
+        const source_file& other = files[found.other];
+        const std::string both = printable_text(other.file.u8string()) + " (from " + other.source + ") and " +
+                                 printable_text(file.file.u8string()) + " (from " + file.source + ")";
+        return refusal(found.clash == name_clash::same_file
+                           ? quoted_name(file.name) + " comes from both " + both
                            : quoted_name(other.name) + " and " + quoted_name(file.name) +
-                                 " need a file and a folder of the same name: " + both;
-            return false;
-        }
+                                 " need a file and a folder of the same name: " + both);
     }
-    return true;
+    return {};
+}
+
+// Warns about names whose paths may be too long for Windows where the
+// updater is typically installed: they install only where they fit.
+void warn_about_long_paths(const std::vector<source_file>& files) {
+    for (const source_file& file : files) {
+        const std::string risk = path_length_risk(file.name);
+        if (!risk.empty()) say("create", "warning: the name " + quoted_name(file.name) + " " + risk);
+    }
 }
 
 bool is_inside(const fs::path& path, const fs::path& folder) {
@@ -259,7 +263,9 @@ int gather_files(const create_request& request, std::vector<source_file>& files)
     }
     std::string problem;
     if (files.empty()) return refuse("no files to pack: the updater refuses an empty package");
-    if (!names_fit_together(files, problem) || !records_fit(files, request.options, problem)) return refuse(problem);
+    if (const outcome fit = names_fit_together(files); !fit.ok()) return status_of(fit);
+    if (!records_fit(files, request.options, problem)) return refuse(problem);
+    warn_about_long_paths(files);
     if (packs_itself(request.sources, files, fs::u8path(request.out), problem)) return refuse(problem);
     // A device, a FIFO or a socket at OUT is not a package to replace (as root, -o /dev/null would).
     entry_status out_status;

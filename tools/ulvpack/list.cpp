@@ -3,9 +3,10 @@
 // with the package.
 #include "commands.h"
 #include "name_rules.h"
-#include "name_set.h"
+#include "names_by_key.h"
 #include "report.h"
 
+#include "package/windows_names.h"
 #include "platform/text_codec.h"
 
 #include <cerrno>

@@ -8,6 +8,24 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
+// The longest path Windows opens without long-path support (MAX_PATH less
+// its NUL), in characters.
+constexpr size_t longest_short_path = 259;
+
+// Where a root lies on a typical installation of the 32-bit updater on
+// 64-bit Windows.
+const char* typical_root(root_kind root) {
+    switch (root) {
+        case root_kind::install: return "C:\\Program Files (x86)\\Ulverno";
+        case root_kind::windows: return "C:\\Windows";
+        case root_kind::system: return "C:\\Windows\\SysWOW64";
+    }
+    return "";
+}
+
+}  // namespace
 
 std::string name_refusal(const std::string& name) {
     switch (check_file_name(name.c_str())) {
@@ -21,6 +39,9 @@ std::string name_refusal(const std::string& name) {
                    (c < 0x20 ? "control character" : std::string(1, static_cast<char>(c))) + ")";
         }
         case name_fault::folder_name: return "names a folder, not a file: the updater writes only files";
+        case name_fault::long_component:
+            return "has a component longer than " + std::to_string(longest_windows_component) +
+                   " characters, which no Windows file system stores";
         case name_fault::too_long:
             return "is longer than any Windows path (" + grouped(longest_windows_path) +
                    " characters): the updater could never install it";
@@ -71,31 +92,12 @@ std::vector<std::string> folders_of_key(const std::string& key) {
     return folders;
 }
 
-std::vector<std::string> windows_parts(const std::string& name) {
-    std::vector<std::string> parts;
-    for (std::string part : name_parts(name)) {
-        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
-        if (!part.empty()) parts.push_back(std::move(part));
-    }
-    return parts;
-}
-
-std::string folded_name(const std::string& name) {
-    std::string folded;
-    for (size_t at = 0; at < name.size();) {
-        uint32_t c = 0;
-        const size_t length = decode_utf8(name, at, c);
-        if (length == 0) {  // a byte that is not UTF-8 stays as it is
-            folded += name[at++];
-            continue;
-        }
-        // The capitals of code page 1252: ASCII, Latin-1 (not the
-        // multiplication sign), and S, OE, Z with caron or ligature, Y with diaeresis.
-        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
-        if (c == 0x160 || c == 0x152 || c == 0x17D) c += 1;
-        if (c == 0x178) c = 0xFF;
-        append_utf8(c, folded);
-        at += length;
-    }
-    return folded;
+std::string path_length_risk(const std::string& name) {
+    const root_prefix* prefix = find_root_prefix(name.c_str());
+    if (prefix == nullptr) return "";
+    const std::string root = typical_root(prefix->root);
+    const size_t length = root.size() + 1 + character_count(name.c_str() + std::strlen(prefix->text));
+    if (length <= longest_short_path) return "";
+    return "would make a path of " + std::to_string(length) + " characters if installed under " + root +
+           ", beyond the " + std::to_string(longest_short_path) + " that Windows opens without long-path support";
 }

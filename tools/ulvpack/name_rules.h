@@ -8,8 +8,9 @@
 #include <vector>
 
 // Why `name` (UTF-8) can never be installed, or "": the updater's rule, a
-// name that ends in a folder, a name longer than any Windows path. The
-// updater refuses the first always, the rest in a protected package.
+// name that ends in a folder, has a part longer than a file system stores,
+// or is longer than any Windows path (check_file_name). The updater refuses
+// the first always, the rest in a protected package.
 std::string name_refusal(const std::string& name);
 
 // Why Windows would alter the file that `name` names, although the updater
@@ -29,13 +30,11 @@ std::string root_folder(const root_prefix& prefix);
 // included: what Windows would make of each.
 std::vector<std::string> every_name_part(const std::string& name);
 
-// The folders that lead to a name's key (windows_key), outermost first:
+// The folders that lead to a name's key (package/windows_names.h), outermost first:
 // "ulverno" and "ulverno/a" for "ulverno/a/b".
 std::vector<std::string> folders_of_key(const std::string& key);
 
-// The same, each component spelled as Windows would create it: without the
-// dots and spaces that end it, and left out when nothing else remains.
-std::vector<std::string> windows_parts(const std::string& name);
-
-// The same name for Windows' case-insensitive file systems.
-std::string folded_name(const std::string& name);
+// Why the path the updater forms for `name` (its root, "/", the rest) risks
+// being too long for Windows to open without long-path support under a
+// typical install folder, saying which it assumed; or "".
+std::string path_length_risk(const std::string& name);

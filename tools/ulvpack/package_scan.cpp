@@ -1,8 +1,8 @@
 #include "package_scan.h"
 
 #include "name_rules.h"
-#include "name_set.h"
 #include "report.h"
+#include "package/name_tree.h"
 #include "package/package_walk.h"
 #include "platform/text_codec.h"
 #include "platform/platform.h"
@@ -90,7 +90,7 @@ public:
             result.marker_damaged = walk.failure().broken == integrity_fault::damaged_marker;
             switch (event) {
                 case walk_event::target_begins:
-                    if (!begin_target(walk)) return scan_outcome::scanned;
+                    if (!begin_target(walk)) return names_held ? scan_outcome::scanned : scan_outcome::unreadable;
                     break;
                 case walk_event::piece:
                     if (!take_piece(walk)) return scan_outcome::stopped;
@@ -172,7 +172,8 @@ private:
         }
     }
 
-    // False when the updater could never install the target: the scan ends there.
+    // False when the updater could never install the target, or its name
+    // cannot be held in memory: the scan ends there.
     bool begin_target(const package_walk& walk) {
         const std::string name = walk.header().entry_name.get();
         const std::string quoted = quoted_name(name);
@@ -186,19 +187,9 @@ private:
         }
         const std::string windows = windows_refusal(name);
         if (!windows.empty()) warning(walk, "the name " + quoted + " " + windows + ": Windows would alter it");
-        switch (add_name(names, name)) {
-            case name_clash::same_file:
-                warning(walk, quoted + " is installed more than once: the last copy wins");
-                break;
-            case name_clash::below_a_file:
-                return refuse_clash(walk, quoted + " needs a folder where an earlier target installs a file: "
-                                                  "the updater never makes folders");
-            case name_clash::over_a_folder:
-                return refuse_clash(walk, quoted + " installs a file where earlier targets need a folder: "
-                                                  "the updater never removes folders");
-            case name_clash::none:
-                break;
-        }
+        const std::string long_path = path_length_risk(name);
+        if (!long_path.empty()) warning(walk, "the name " + quoted + " " + long_path);
+        if (!take_name(walk, name, quoted)) return false;
         target = scanned_target{};
         target.name = name;
         target.prefix = find_root_prefix(name.c_str());
@@ -207,6 +198,32 @@ private:
         target.first_offset = walk.record_offset();
         target_open = true;
         ++result.targets;
+        return true;
+    }
+
+    // Adds the name to those of the targets before it, each numbered by its
+    // first record; false when the updater could never install it with them.
+    bool take_name(const package_walk& walk, const std::string& name, const std::string& quoted) {
+        clash_found found;
+        if (!names.add(name, walk.records(), found)) {
+            names_held = false;
+            error(walk, "the names of the package cannot be held in memory");
+            return false;
+        }
+        const std::string other = "the target of record " + std::to_string(found.other);
+        switch (found.clash) {
+            case name_clash::same_file:
+                warning(walk, quoted + " is installed more than once, first by " + other + ": the last copy wins");
+                break;
+            case name_clash::below_a_file:
+                return refuse_clash(walk, quoted + " needs a folder where " + other + " installs a file: "
+                                                  "the updater never makes folders");
+            case name_clash::over_a_folder:
+                return refuse_clash(walk, quoted + " installs a file where " + other + " needs a folder: "
+                                                  "the updater never removes folders");
+            case name_clash::none:
+                break;
+        }
         return true;
     }
 
@@ -246,7 +263,8 @@ private:
     scan_result& result;
     scanned_target target;  // the current one
     bool target_open = false;
-    name_set names;
+    name_tree names;
+    bool names_held = true;  // false once memory ran out for them
 };
 
 }  // namespace

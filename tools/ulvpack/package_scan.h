@@ -1,7 +1,8 @@
 // Reads a whole package the way the updater does, with the updater's own walk
 // and name rule, and says as it goes what the updater would do with it and
-// why. Nothing is kept per target: memory stays bounded by the largest record
-// and the compact set of names (name_set.h), whatever the package holds.
+// why. Nothing is kept per target but its name, in the tree of names
+// (package/name_tree.h): a few bytes beyond its last component, whatever the
+// package holds besides.
 #pragma once
 
 #include "package/target_names.h"
@@ -55,7 +56,7 @@ struct scan_result {
 };
 
 // `unreadable`: the system failed to read the package or to hold one of its
-// records; `refusal` says which, and the package itself may be sound.
+// records or its names; `refusal` says which, and the package itself may be sound.
 enum class scan_outcome { scanned, not_opened, unreadable, stopped };
 
 // Scans the package at `path`, a path as given on the command line (UTF-8 on

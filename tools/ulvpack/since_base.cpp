@@ -3,10 +3,11 @@
 #include "folder_walk.h"
 #include "name_encoding.h"
 #include "name_rules.h"
-#include "name_set.h"
+#include "names_by_key.h"
 #include "package_scan.h"
 
 #include "package/target_names.h"
+#include "package/windows_names.h"
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 

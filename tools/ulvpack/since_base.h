@@ -3,7 +3,7 @@
 // folders BASE has tell whether the updater can install the rest.
 #pragma once
 
-#include "name_set.h"
+#include "names_by_key.h"
 #include "package_scan.h"
 #include "source_files.h"
 

@@ -1,9 +1,11 @@
 // ulvpack verify: would the updater apply this package, and if not, why?
 #include "commands.h"
-#include "name_set.h"
+#include "names_by_key.h"
 #include "report.h"
 #include "signing.h"
 #include "since_base.h"
+
+#include "package/windows_names.h"
 
 #include <cstdio>
 #include <cstring>

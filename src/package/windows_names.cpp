@@ -1,0 +1,65 @@
+#include "package/windows_names.h"
+
+#include "platform/text_codec.h"
+
+#include <algorithm>
+
+namespace {
+
+// The small letter of a capital of code page 1252, or `c` itself. Every pair
+// has the same length in UTF-8, so that folding keeps a name's length.
+uint32_t small_letter(uint32_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
+    if (c == 0x160 || c == 0x152 || c == 0x17D) return c + 1;  // S and Z with caron, OE
+    if (c == 0x178) return 0xFF;                               // Y with diaeresis
+    return c;
+}
+
+}  // namespace
+
+bool next_windows_part(std::string_view& rest, std::string_view& part) {
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find_first_of("/\\"), rest.size());
+        part = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+        if (!part.empty()) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> windows_parts(std::string_view name) {
+    std::vector<std::string> parts;
+    for (std::string_view part; next_windows_part(name, part);) parts.emplace_back(part);
+    return parts;
+}
+
+void fold_name(std::string& name) {
+    std::string letter;
+    for (size_t at = 0; at < name.size();) {
+        uint32_t c = 0;
+        const size_t length = decode_utf8(name, at, c);
+        if (length == 0) {  // a byte that is not UTF-8 stays as it is
+            ++at;
+            continue;
+        }
+        if (small_letter(c) != c) {
+            letter.clear();
+            append_utf8(small_letter(c), letter);
+            name.replace(at, length, letter);
+        }
+        at += length;
+    }
+}
+
+std::string windows_key(std::string_view name) {
+    std::string folded(name);
+    fold_name(folded);
+    std::string key;
+    std::string_view rest = folded;
+    for (std::string_view part; next_windows_part(rest, part);) {
+        if (!key.empty()) key += '/';
+        key += part;
+    }
+    return key;
+}
