@@ -1,5 +1,6 @@
 #include "package/package_proof.h"
 
+#include "package/name_tree.h"
 #include "package/package_signature.h"
 #include "package/package_walk.h"
 #include "platform/platform.h"
@@ -11,13 +12,25 @@ bool is_last(walk_event event) {
            event == walk_event::read_failed;
 }
 
+// True when the target that begins fits with those before it, as Windows
+// compares names: none needs a folder where another installs a file, or the
+// reverse (the updater never makes nor removes folders). False too when
+// memory runs out to hold the names.
+bool fits_with_earlier_names(name_tree& names, const package_walk& walk) {
+    clash_found found;
+    return names.add(walk.header().entry_name.get(), walk.records(), found) &&
+           (found.clash == name_clash::none || found.clash == name_clash::same_file);
+}
+
 // Walks the package, the whole of it when `whole` or when it is protected,
-// else up to its first target. A protected package's target paths must fit
-// what the system opens: the first that does not is kept, and the walk goes
-// on, since a damaged or unsigned package is refused as such first.
+// else up to its first target. What a protected package shows up front is
+// checked up front: its names fit together, and its target paths fit what
+// the system opens (the first that does not is kept, and the walk goes on,
+// since a damaged or unsigned package is refused as such first).
 proof walk_proof(int package, const walk_options& options, bool whole) {
     package_walk walk(package, options);
     proof result;
+    name_tree names;
     walk_event event;
     while (!is_last(event = walk.next())) {
         if (event != walk_event::target_begins) continue;
@@ -25,6 +38,7 @@ proof walk_proof(int package, const walk_options& options, bool whole) {
             if (!whole) return proof{proof_outcome::proven, nullptr};
             continue;
         }
+        if (!fits_with_earlier_names(names, walk)) return proof{};
         heap_string path = walk.take_target_path();
         if (!result.target && path_fits(path.get()) == 0) result.target = std::move(path);
     }
