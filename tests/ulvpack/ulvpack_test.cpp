@@ -645,6 +645,7 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
         {key_made("ed.key", "openssl genpkey -algorithm ED25519 -out \"$0\""), "is not an ECDSA P-256 private key"},
         {key_made("pub.key", "openssl pkey -in \"$1\" -pubout -out \"$0\""), "is a public key"},
         {key_made("enc.key", "openssl pkey -in \"$1\" -aes256 -passout pass:x -out \"$0\""), "is encrypted"},
+        {key_made("fifo.key", "mkfifo \"$0\""), "is not a regular file"},  // read, it would hold the tool
         {key_made("packed.key", "openssl ec -in \"$1\" -conv_form compressed -out \"$0\" 2>/dev/null"), nullptr},
     };
     for (const row& r : rows) {
