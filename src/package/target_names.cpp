@@ -32,11 +32,11 @@ bool is_device_base(const char* base, size_t length) {
 
 const char* root_directory(const target_roots& roots, root_kind root) {
     switch (root) {
-        case root_kind::install: return roots.install_root;
+        case root_kind::install: return roots.install_root.get();
         case root_kind::windows: return roots.windows_dir;
         case root_kind::system: return roots.system_dir;
     }
-    return roots.install_root;
+    return roots.install_root.get();
 }
 
 }  // namespace
@@ -129,6 +129,7 @@ heap_string map_name(const target_roots& roots, const char* entry_name) {
 
     // The separator after the root is always "/", even after "C:\".
     const char* root = root_directory(roots, prefix->root);
+    if (root == nullptr) return nullptr;  // memory ran out for it
     const size_t length = std::strlen(root) + std::strlen(rest) + 2;
     heap_string path(new (std::nothrow) char[length]);
     if (path) std::snprintf(path.get(), length, "%s/%s", root, rest);

@@ -152,7 +152,8 @@ uint32_t start_program(const char* command, int show_command);
 void show_message_box(const char* text, const char* caption, unsigned style);
 
 // Reads `key` of `section` in the profile file `file`, named without a
-// directory. Copies the value (or `fallback` when the key or the file is
+// directory, as GetPrivateProfileString reads it; a file in UTF-8 is read as
+// UTF-8, whatever the system's code page (profile_file.h). Copies the value (or `fallback` when the key or the file is
 // missing), cut to `characters` - 1 characters and NUL-terminated, into
 // `value`, which holds utf8_room(characters) bytes. Returns the number of
 // bytes copied, without the NUL.

@@ -7,6 +7,7 @@
 // systems this port serves: the program's own encoding.
 #include "platform/platform.h"
 #include "platform/posix_files.h"
+#include "platform/profile_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -159,63 +160,6 @@ void delete_file(const char* path) {
 
 namespace {
 
-// Copies `text`, cut to `characters` - 1 characters, and its NUL.
-uint32_t copy_cut(std::string_view text, char* buffer, uint32_t characters) {
-    if (characters == 0) return 0;
-    const uint32_t length = static_cast<uint32_t>(prefix_within(text, characters - 1));
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return length;
-}
-
-std::string_view trim_blanks(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
-}
-
-bool read_whole_file(const std::string& path, std::string& content) {
-    const int handle = open_for_reading(path.c_str());
-    if (handle < 0) return false;
-    char chunk[4096];
-    int32_t got;
-    while ((got = read_bytes(handle, chunk, sizeof chunk)) > 0) content.append(chunk, static_cast<size_t>(got));
-    close(handle);
-    return got == 0;
-}
-
-// The first `key` of the first section named `section`, as Windows reads it:
-// names compared without regard to case, blanks around names and values dropped.
-bool find_profile_value(std::string_view content, const char* section, const char* key, std::string_view& value) {
-    bool in_section = false;
-    while (!content.empty()) {
-        const size_t end = content.find('\n');
-        const std::string_view line = trim_blanks(content.substr(0, end));
-        content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-        if (!line.empty() && line.front() == '[') {
-            const size_t close = line.find(']');
-            in_section = close != std::string_view::npos && same_ignoring_case(trim_blanks(line.substr(1, close - 1)), section);
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (in_section && equals != std::string_view::npos && same_ignoring_case(trim_blanks(line.substr(0, equals)), key)) {
-            value = trim_blanks(line.substr(equals + 1));
-            return true;
-        }
-    }
-    return false;
-}
-
 uint32_t copy_directory(const char* suffix, char* buffer, uint32_t characters) {
     const char* windir = std::getenv("WINDIR");
     if (windir == nullptr || windir[0] == '\0') return 0;
@@ -228,15 +172,10 @@ uint32_t copy_directory(const char* suffix, char* buffer, uint32_t characters) {
 
 uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
                              char* value, uint32_t characters, const char* file) {
-    char directory[utf8_room(260)];
-    std::string content;
+    file_bytes bytes;
     std::string_view found;
-    if (windows_directory(directory, 260) != 0 &&
-        read_whole_file(std::string(directory) + "/" + file, content) &&
-        find_profile_value(content, section, key, found)) {
-        return copy_cut(found, value, characters);
-    }
-    return copy_cut(fallback, value, characters);
+    const bool listed = read_profile_file(file, bytes) && find_profile_value(bytes.text(), section, key, found);
+    return copy_cut(listed ? found : fallback, value, characters);
 }
 
 uint32_t windows_directory(char* buffer, uint32_t characters) {

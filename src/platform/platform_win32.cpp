@@ -4,6 +4,7 @@
 // wide (UTF-16) calls: the ANSI calls would read the program's UTF-8, or a
 // package's code page 1252, in whatever code page the system has.
 #include "platform/platform.h"
+#include "platform/profile_file.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -230,8 +232,18 @@ void show_message_box(const char* text, const char* caption, unsigned style) {
     MessageBoxW(nullptr, wide_text ? wide_text.get() : L"", wide_caption ? wide_caption.get() : L"", style);
 }
 
+// A profile file saved as UTF-8 (Notepad's default, with or without its
+// byte order mark) is read as UTF-8, with the rules of the system's call,
+// which would read it in the system's code page. Any other file is read by
+// that call, which takes the system's code page and UTF-16 with its mark.
 uint32_t read_profile_string(const char* section, const char* key, const char* fallback,
                              char* value, uint32_t characters, const char* file) {
+    file_bytes bytes;
+    if (read_profile_file(file, bytes) && utf8_beyond_ascii(bytes.text())) {
+        std::string_view found;
+        const bool listed = find_profile_value(bytes.text(), section, key, found);
+        return copy_cut(listed ? found : fallback, value, characters);
+    }
     const std::unique_ptr<wchar_t[]> wide_section = wide(section);
     const std::unique_ptr<wchar_t[]> wide_key = wide(key);
     const std::unique_ptr<wchar_t[]> wide_fallback = wide(fallback);

@@ -14,27 +14,39 @@ TEST(resolve_roots, reads_the_profile_and_the_directories) {
     folder.write_profile("[ulvekern]\nulvedrive=D\nulvedir=ULVERNO\n");
     target_roots roots;
     resolve_roots(roots);
-    EXPECT_STREQ(roots.install_root, "D:\\ULVERNO");
+    EXPECT_STREQ(roots.install_root.get(), "D:\\ULVERNO");
     EXPECT_EQ(std::string(roots.windows_dir), folder.windows());
     EXPECT_EQ(std::string(roots.system_dir), folder.system());
 }
 
-TEST(resolve_roots, cuts_long_values_and_falls_back_without_directories) {
+TEST(resolve_roots, reads_long_values_whole_and_falls_back_without_directories) {
     scratch_folder folder;
-    folder.write_profile("[ulvekern]\nulvedrive=ABCDEFGHIJ\nulvedir=" + std::string(120, 'd') + "\n");
     target_roots roots;
-    resolve_roots(roots);
-    EXPECT_EQ(std::string(roots.install_root), "ABCDEFGH:\\" + std::string(98, 'd'));
+    // Whole up to the longest path, in characters as Windows counts them; a longer value is kept longer than any path.
+    std::string accented;
+    for (int i = 0; i < 32767; ++i) accented += "\xC3\xA9";
+    struct row { std::string directory; std::string kept; };
+    const row rows[] = {
+        {std::string(97, 'A') + "\\sub", std::string(97, 'A') + "\\sub"},
+        {accented, accented},
+        {std::string(40000, 'd'), std::string(32768, 'd')},
+    };
+    for (const row& r : rows) {
+        folder.write_profile("[ulvekern]\nulvedrive=ABCDEFGHIJ\nulvedir=" + r.directory + "\n");
+        resolve_roots(roots);
+        ASSERT_NE(roots.install_root, nullptr);
+        EXPECT_EQ(std::string(roots.install_root.get()), "ABCDEFGHIJ:\\" + r.kept) << r.directory.size();
+    }
 
     unsetenv("WINDIR");  // no directories, and so no profile either
     resolve_roots(roots);
-    EXPECT_STREQ(roots.install_root, ":\\");
+    EXPECT_STREQ(roots.install_root.get(), ":\\");
     EXPECT_STREQ(roots.windows_dir, "C:windows");
     EXPECT_STREQ(roots.system_dir, "C:windowssystem");
 }
 
 TEST(map_name, joins_root_and_rest_with_a_slash) {
-    target_roots roots{"C:\\ULVERNO", "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
+    target_roots roots{install_root_of("C", "ULVERNO"), "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
     struct row { const char* name; const char* path; };
     const row rows[] = {
         {"ulverno/bin/x.dll", "C:\\ULVERNO/bin/x.dll"},
@@ -60,10 +72,14 @@ TEST(map_name, joins_root_and_rest_with_a_slash) {
             EXPECT_STREQ(path.get(), r.path);
         }
     }
+    // No memory was left for the install root: its names map to nothing, the others as before.
+    roots.install_root.reset();
+    EXPECT_EQ(map_name(roots, "ulverno/bin/x.dll"), nullptr);
+    EXPECT_STREQ(map_name(roots, "windows/x.ini").get(), "C:\\WINDOWS/x.ini");
 }
 
 TEST(map_name, refuses_names_that_climb_out_of_their_root) {
-    target_roots roots{"C:\\ULVERNO", "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
+    target_roots roots{install_root_of("C", "ULVERNO"), "C:\\WINDOWS", "C:\\WINDOWS\\system32"};
     for (const char* name : {"ulverno/..", "ulverno/../x", "ulverno/a/../../x", "ulverno/..\\x", "ulverno/a\\..\\..\\x",
                              "windows/...", "windows/.. /x", "windows/ ../x", "windows_system/x/. .", "windows/a/..."}) {
         EXPECT_EQ(map_name(roots, name), nullptr) << name;

@@ -135,19 +135,32 @@ TEST(posix_profile, reads_like_windows) {
     EXPECT_EQ(read_profile_string("ulvekern", "missing", "", value, 9, "ulverno.ini"), 0u);
     EXPECT_STREQ(value, "");
 
-    // Values in any script, cut to 8 characters, never inside one.
-    struct row { const char* stored; const char* value; };
+    // Values in any script, cut to 8 characters, never inside one; quotes as Windows drops them; a byte order mark.
+    struct row { std::string file; const char* value; };
     const row rows[] = {
-        {"Caf\xC3\xA9 \xE2\x98\x83", "Caf\xC3\xA9 \xE2\x98\x83"},
-        {"\xD0\xA3\xD0\xBB\xD1\x8C\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD0\xBE\xD0\x96",
+        {"[ulvekern]\nulvedir=Caf\xC3\xA9 \xE2\x98\x83\n", "Caf\xC3\xA9 \xE2\x98\x83"},
+        {"[ulvekern]\nulvedir=\xD0\xA3\xD0\xBB\xD1\x8C\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD0\xBE\xD0\x96\n",
          "\xD0\xA3\xD0\xBB\xD1\x8C\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBD\xD0\xBE"},  // 9 Cyrillic letters: 8 kept
-        {"abcdefg\xF0\x9F\x98\x80", "abcdefg"},  // two units do not fit in the one left
+        {"[ulvekern]\nulvedir=abcdefg\xF0\x9F\x98\x80\n", "abcdefg"},  // two units do not fit in the one left
+        {"[ulvekern]\nulvedir = \" a b \" \n", " a b "},
+        {"[ulvekern]\nulvedir='a b'\n", "a b"},
+        {"[ulvekern]\nulvedir=\"\"\n", ""},
+        {"[ulvekern]\nulvedir=\"a'\n", "\"a'"},  // quotes that differ stay
+        {"[ulvekern]\nulvedir=\"\n", "\""},
+        {"[ulvekern]\nulvedir=a\"b\"\n", "a\"b\""},
+        {"\xEF\xBB\xBF[ulvekern]\r\nulvedir=Ulv\xC3\xA9rno\r\n", "Ulv\xC3\xA9rno"},  // the mark is no text
     };
     for (const row& r : rows) {
-        folder.write_profile(std::string("[ulvekern]\nulvedir=") + r.stored + "\n");
-        EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, 9, "ulverno.ini"), std::strlen(r.value));
+        folder.write_profile(r.file);
+        EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", value, 9, "ulverno.ini"), std::strlen(r.value)) << r.file;
         EXPECT_STREQ(value, r.value);
     }
+    // A value as long as the longest path is read whole.
+    const std::string longest(32767, 'd');
+    folder.write_profile("[ulvekern]\nulvedir=" + longest + "\n");
+    std::string whole(utf8_room(32768), '\0');
+    EXPECT_EQ(read_profile_string("ulvekern", "ulvedir", "", whole.data(), 32768, "ulverno.ini"), longest.size());
+    EXPECT_EQ(whole.c_str(), longest);
 }
 
 TEST(text_codec, converts_code_page_1252_both_ways) {

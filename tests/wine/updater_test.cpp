@@ -54,16 +54,36 @@ protected:
 
 }  // namespace
 
+// The install folder as ulverno.ini names it: however long, and in UTF-8 as
+// Notepad saves it (with or without its byte order mark), whatever the
+// system's code page.
 TEST_F(wine_updater, installs_into_the_three_roots_of_the_prefix) {
-    write_file(package_file(), whole("ulverno/bin.txt", "install") + whole("windows/ulvtest-w.txt", "windows") +
-                                   whole("windows_system/ulvtest-s.txt", "system"));
-    make_folder(drive_c() + "/ulvtest/install");
-    const bench_run result = run("-s " + package);
-    EXPECT_TRUE(texts(result).empty()) << result.transcript;
-    EXPECT_EQ(read_file(drive_c() + "/ulvtest/install/bin.txt"), "install");
-    EXPECT_EQ(read_file(in_windows("ulvtest-w.txt")), "windows");
-    EXPECT_EQ(read_file(in_windows("system32/ulvtest-s.txt")), "system");
-    EXPECT_FALSE(file_exists(package_file()));
+    const std::string long_folder = std::string(97, 'A');
+    const std::string utf8_ini = "[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest\\Ulvérno\r\n";
+    struct row { std::string ini; std::string folder; const char* locale; };
+    const row rows[] = {
+        {"[ulvekern]\r\nulvedrive=C\r\nulvedir=ulvtest\\install\r\n", "ulvtest/install", ""},
+        {"[ulvekern]\r\nulvedrive=C\r\nulvedir=" + long_folder + "\\sub\r\n", long_folder + "/sub", ""},
+        {utf8_ini, "ulvtest/Ulvérno", ""},
+        {utf8_ini, "ulvtest/Ulvérno", "ru_RU.UTF-8"},
+        {"\xEF\xBB\xBF" + utf8_ini, "ulvtest/Ulvérno", "ru_RU.UTF-8"},
+    };
+    for (const row& r : rows) {
+        bench_options options;
+        options.locale = r.locale;
+        write_file(drive_c() + "/windows/ulverno.ini", r.ini);
+        write_file(package_file(), whole("ulverno/bin.txt", "install") + whole("windows/ulvtest-w.txt", "windows") +
+                                       whole("windows_system/ulvtest-s.txt", "system"));
+        make_folder(drive_c() + "/" + r.folder);
+        const bench_run result = run("-s " + package, options);
+        EXPECT_TRUE(texts(result).empty()) << result.transcript;
+        EXPECT_EQ(read_tree(drive_c() + "/" + r.folder), (file_tree{{"bin.txt", "install"}})) << r.folder;
+        EXPECT_EQ(read_file(in_windows("ulvtest-w.txt")), "windows");
+        EXPECT_EQ(read_file(in_windows("system32/ulvtest-s.txt")), "system");
+        EXPECT_FALSE(file_exists(package_file()));
+        std::filesystem::remove(drive_c() + "/" + r.folder + "/bin.txt");
+    }
+    std::filesystem::remove_all(drive_c() + "/" + long_folder);
 }
 
 TEST_F(wine_updater, shows_the_completion_notice_and_ignores_options_after_the_path) {

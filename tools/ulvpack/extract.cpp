@@ -26,7 +26,7 @@ const char usage[] =
     "the rest split at \"/\" and \"\\\" as Windows does, creating folders. Nothing\n"
     "below DIR is followed if it is a link: nothing is written outside DIR. An\n"
     "existing file is replaced only with --force. A protected package is checked\n"
-    "whole first: if it is damaged, nothing is written.\n"
+    "whole first: if it is damaged, or cannot be read whole, nothing is written.\n"
     "Exit status: 0 extracted, 1 the package is invalid (a classic one is extracted\n"
     "up to the fault), 2 usage error, the package cannot be read, or a file cannot\n"
     "be written.\n";
@@ -99,14 +99,18 @@ int run_extract(int argc, char** argv) {
     // A protected package proves itself whole before the first file is written,
     // as the updater has it prove itself: a damaged one leaves DIR as it was.
     // A classic package has nothing to prove: that scan ends at its first piece.
+    // A proof that could not finish (the package unopened or unreadable, a
+    // record too large for memory) proves nothing: nothing is written either.
     scan_result proof;
     scan_handlers proving;
     proving.on_piece = [&proof](const scanned_target&, const unsigned char*, uint32_t) {
         return proof.integrity_version != 0;
     };
-    std::string why;
-    if (scan_package(operands[0], proving, proof, why) == scan_outcome::scanned && proof.integrity_version != 0 &&
-        proof.refused) {
+    if (!scan_or_complain("extract", operands[0], proving, proof)) {
+        say("extract", "nothing extracted");
+        return exit_io_error;
+    }
+    if (proof.integrity_version != 0 && proof.refused) {
         print_finding(proof.refusal);
         say("extract", std::string(operands[0]) + " is invalid: nothing extracted");
         return exit_refused;

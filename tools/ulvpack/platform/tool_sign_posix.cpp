@@ -4,7 +4,9 @@
 
 #include "platform/tool_files.h"
 
+#include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -13,8 +15,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,54 +44,79 @@ int no_passphrase(char* /*buffer*/, int /*size*/, int /*writing*/, void* /*data*
     return -1;
 }
 
-// Why the file at `key_path` is no private key the tool signs with.
-std::string not_a_private_key(const std::string& key_path) {
-    FILE* file = std::fopen(key_path.c_str(), "r");
-    std::string text(4096, '\0');
-    text.resize(file != nullptr ? std::fread(text.data(), 1, text.size(), file) : 0);
-    if (file != nullptr) std::fclose(file);
-    if (text.find("ENCRYPTED") != std::string::npos) {
+// Why the bytes of the file at `key_path` are no private key the tool signs with.
+std::string not_a_private_key(const std::string& key_path, const std::string& bytes) {
+    if (bytes.find("ENCRYPTED") != std::string::npos) {
         return key_path + " is encrypted: sign with an unencrypted copy kept on the signing machine alone "
                           "(openssl pkey -in " + key_path + " -out KEY)";
     }
-    if (text.find("PUBLIC KEY") != std::string::npos) return key_path + " is a public key: signing takes the private one";
+    if (bytes.find("PUBLIC KEY") != std::string::npos) return key_path + " is a public key: signing takes the private one";
     return key_path + " is not an ECDSA P-256 private key in PEM";
+}
+
+// A PEM private key takes a few hundred bytes; a file far larger is none.
+constexpr size_t largest_key_file = 64 * 1024;
+
+// Reads the key file once, through one open file that is checked itself: what
+// is checked is what is read, whatever is renamed into its path meanwhile.
+// Only a regular file is read; opening without waiting keeps a FIFO from
+// holding the tool (and means nothing for a regular file's reads).
+bool read_key_file(const std::string& key_path, std::string& bytes, struct stat& status, std::string& why,
+                   bool& refused) {
+    const int handle = open(key_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (handle < 0 || fstat(handle, &status) != 0) {
+        why = "cannot open " + key_path + ": " + std::strerror(errno);
+        if (handle >= 0) close(handle);
+        return false;
+    }
+    const bool regular = S_ISREG(status.st_mode);
+    bytes.resize(regular ? largest_key_file + 1 : 0);
+    const int32_t got = regular ? read_bytes(handle, bytes.data(), static_cast<uint32_t>(bytes.size())) : 0;
+    const int read_error = errno;
+    close(handle);
+    bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    if (!regular) return refuse(why, refused, key_path + " is not a regular file");
+    if (got < 0) {
+        why = "cannot read " + key_path + ": " + std::strerror(read_error);
+        return false;
+    }
+    if (bytes.size() > largest_key_file) return refuse(why, refused, key_path + " is too large to be a private key file");
+    return true;
+}
+
+// The private key in `bytes`, or null. A passphrase is never asked for.
+EVP_PKEY* parse_private_key(const std::string& bytes) {
+    BIO* memory = BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size()));
+    EVP_PKEY* key = memory != nullptr ? PEM_read_bio_PrivateKey(memory, nullptr, no_passphrase, nullptr) : nullptr;
+    BIO_free(memory);
+    return key;
+}
+
+bool is_p256_key(EVP_PKEY* key) {
+    char group[64] = "";
+    size_t length = 0;
+    return EVP_PKEY_get_base_id(key) == EVP_PKEY_EC &&
+           EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, &length) == 1 &&
+           std::strcmp(group, "prime256v1") == 0;
 }
 
 // The private key of `key_path`, or null with the reason. It must be an
 // ECDSA P-256 key that nobody but its owner can read.
 EVP_PKEY* read_private_key(const std::string& key_path, std::string& why, bool& refused) {
     refused = false;
-    // Only a regular file is read: a FIFO would hold the tool.
+    std::string bytes;
     struct stat status;
-    if (stat(key_path.c_str(), &status) != 0) {
-        why = "cannot open " + key_path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        refuse(why, refused, key_path + " is not a regular file");
-        return nullptr;
-    }
-    FILE* file = std::fopen(key_path.c_str(), "r");
-    if (file == nullptr) {
-        why = "cannot open " + key_path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, no_passphrase, nullptr);
-    std::fclose(file);
-    char group[64] = "";
-    size_t length = 0;
-    if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_EC ||
-        EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group, &length) != 1 ||
-        std::strcmp(group, "prime256v1") != 0) {
+    if (!read_key_file(key_path, bytes, status, why, refused)) return nullptr;
+    EVP_PKEY* key = parse_private_key(bytes);
+    if (key == nullptr || !is_p256_key(key)) {
+        refuse(why, refused, key != nullptr ? key_path + " is not an ECDSA P-256 private key" : not_a_private_key(key_path, bytes));
         EVP_PKEY_free(key);
-        refuse(why, refused, key != nullptr ? key_path + " is not an ECDSA P-256 private key" : not_a_private_key(key_path));
-        return nullptr;
-    }
-    if (!private_to_its_owner(key_path, status, why, refused)) {
+        key = nullptr;
+    } else if (!private_to_its_owner(key_path, status, why, refused)) {
         EVP_PKEY_free(key);
-        return nullptr;
+        key = nullptr;
     }
+    OPENSSL_cleanse(bytes.data(), bytes.size());  // the private key stays in OpenSSL's keeping alone
     return key;
 }
 
