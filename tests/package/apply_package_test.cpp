@@ -205,6 +205,30 @@ TEST_F(apply_package_test, gives_up_on_a_target_after_150_attempts) {
     close(other_end);
 }
 
+// A path the system can never open (here a component of 400 bytes, which
+// the name rule allows: 200 characters) gets no attempts: a protected
+// package is refused before anything is written, a classic one at its turn.
+TEST_F(apply_package_test, reports_a_path_too_long_to_open_at_once) {
+    std::string long_name;
+    for (int i = 0; i < 200; ++i) long_name += "\xE9";  // code page 1252, two bytes each in UTF-8
+    std::string utf8_name;
+    for (int i = 0; i < 200; ++i) utf8_name += "\xC3\xA9";
+    struct row { std::string contents; file_tree installed; size_t pauses; };
+    const row rows[] = {
+        {protected_package({{"windows/a.txt", "a"}, {"windows/" + long_name, "x"}}), {}, 0},
+        {whole("windows/a.txt", "a") + whole("windows/" + long_name, "x"), {{"a.txt", "a"}}, 1},
+    };
+    for (const row& r : rows) {
+        reset_recording();
+        std::filesystem::remove(windows("a.txt"));
+        EXPECT_EQ(apply(r.contents), 0);
+        EXPECT_EQ(texts(), std::vector<std::string>{not_written(windows(utf8_name))});
+        EXPECT_EQ(recorded().pauses.size(), r.pauses);
+        EXPECT_EQ(read_tree(folder.windows()), r.installed);
+        EXPECT_EQ(read_file(package), r.contents);
+    }
+}
+
 TEST_F(apply_package_test, refuses_to_write_the_package_over_itself) {
     const std::string self = windows("self.upd");
     make_folder(windows("links"));

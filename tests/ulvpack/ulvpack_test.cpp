@@ -114,6 +114,9 @@ TEST(ulvpack_create, protects_a_package_so_that_no_damage_gets_installed) {
          std::vector<std::string>{"<", ">", "\"", "|", "?", "*", "\x01", "\x1F", "/", "\\.", "/ ", std::string(255, 'b')}) {
         damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/b" + reserved, "b"}}));
     }
+    // A file where another name needs a folder, either way round, as Windows compares names.
+    damaged.push_back(protected_package({{"windows/a.txt", "first"}, {"windows/A.TXT /b", "b"}}));
+    damaged.push_back(protected_package({{"windows/d/e.txt", "e"}, {"windows/D. ", "d"}}));
     for (size_t i = 0; i < damaged.size(); ++i) {
         reset_recording();
         write_file(path, damaged[i]);

@@ -277,6 +277,25 @@ TEST_F(wine_updater, refuses_names_that_lead_out_of_their_root_or_to_no_file) {
     EXPECT_EQ(read_file(package_file()), reserved_last);
 }
 
+// A path longer than Windows opens without long-path support gets no 15 s of
+// attempts: a protected package is refused before anything is written, a
+// classic one at that target's turn.
+TEST_F(wine_updater, reports_a_path_too_long_to_open_at_once) {
+    // C:\windows/ and this: 274 characters, each component within what a file system stores
+    const std::string name = "ulvtest-" + std::string(130, 'n') + "/" + std::string(120, 'n') + ".txt";
+    for (const bool protect : {true, false}) {
+        std::filesystem::remove(in_windows("ulvtest-a.txt"));
+        const std::string contents = protect ? protected_package({{"windows/ulvtest-a.txt", "a"}, {"windows/" + name, "x"}})
+                                             : whole("windows/ulvtest-a.txt", "a") + whole("windows/" + name, "x");
+        write_file(package_file(), contents);
+        const bench_run result = run(package);
+        EXPECT_EQ(texts(result), std::vector<std::string>{"Erreur : \xC3\xA9" "criture du fichier C:\\windows/" + name + " impossible."});
+        EXPECT_LT(result.elapsed_ms, 5000 * time_factor);
+        EXPECT_EQ(file_exists(in_windows("ulvtest-a.txt")), !protect);
+        EXPECT_EQ(read_file(package_file()), contents);
+    }
+}
+
 TEST_F(wine_updater, refuses_to_write_the_package_over_itself) {
     const std::string contents = whole("windows/ulvtest-a.txt", "a") + whole("windows/ulvtest-self.upd", "x") +
                                  whole("windows/ulvtest-b.txt", "b");
