@@ -1,5 +1,6 @@
 // The package tool, as release engineers use it, and against the updater.
 #include "package_scan.h"
+#include "platform/tool_files.h"
 
 #include "package/apply_package.h"
 #include "package/varint.h"
@@ -482,6 +483,38 @@ TEST(ulvpack_extract, stops_at_a_name_that_climbs_out_and_writes_nothing_unprove
     EXPECT_NE(limited.errors.find("cannot be held in memory"), std::string::npos) << limited.errors;
     EXPECT_FALSE(file_exists(folder.at("large")));
 #endif
+}
+
+// Extract proves a package and then writes from a second reading: both go
+// through one open file, and the second refuses any record that differs from
+// what the first read. Another release put at the path in between is not
+// read at all; one written into the file (two releases spliced, here) is
+// refused at its first changed record.
+TEST(ulvpack_extract, writes_only_what_its_proof_read) {
+    scratch_folder folder;
+    const std::string path = folder.at("p.upd");
+    const std::string release_1 = protected_package({{"windows/a.txt", "a1"}, {"windows/b.txt", "b1"}});
+    const std::string release_2 = protected_package({{"windows/a.txt", "a2"}, {"windows/b.txt", "b2"}});
+    const size_t boundary = protected_package({{"windows/a.txt", "a1"}}).size();
+    for (const bool in_place : {false, true}) {
+        write_file(path, release_1);
+        std::string why;
+        const int package = open_package(std::filesystem::u8path(path), why);
+        ASSERT_NE(package, -1) << why;
+        record_checksums proven;
+        scan_result proof;
+        ASSERT_EQ(scan_open_package(package, {}, proof, walk_options{nullptr, nullptr, &proven, nullptr}), scan_outcome::scanned);
+        proven.whole = proof.would_apply;
+        write_file(in_place ? path : folder.at("new.upd"), release_2.substr(0, boundary) + release_1.substr(boundary));
+        if (!in_place) std::filesystem::rename(folder.at("new.upd"), path);
+        ASSERT_EQ(rewind_file(package), 1);
+        scan_result second;
+        EXPECT_EQ(scan_open_package(package, {}, second, walk_options{nullptr, nullptr, nullptr, &proven}), scan_outcome::scanned);
+        close_file(package);
+        EXPECT_EQ(second.refused, in_place) << in_place;
+        EXPECT_EQ(second.refusal.record, in_place ? 1u : 0u) << second.refusal.text;
+        EXPECT_NE(second.refusal.text.find(in_place ? "changed while it was read" : ""), std::string::npos) << second.refusal.text;
+    }
 }
 
 TEST(ulvpack_extract, never_writes_through_a_link_nor_over_a_file) {

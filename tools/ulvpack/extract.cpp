@@ -87,15 +87,11 @@ private:
     std::set<std::pair<uint64_t, uint64_t>> written;
 };
 
-}  // namespace
-
-int run_extract(int argc, char** argv) {
-    bool force = false;
-    std::vector<const char*> operands;
-    const command_line line{"extract", usage, {{"--force", &force}}, 2, 2, "a package and a folder, please"};
-    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
-    if (operands[1][0] == '\0') return usage_error("extract", usage, "DIR is empty");
-
+// Proves and then extracts the package at `path`, open at `package`: both
+// readings go through that one open file, and the second refuses any record
+// that differs from what the first read, so that what is written is what was
+// proven, whatever is put at the path or written into the file meanwhile.
+int extract_package(const std::string& path, int package, const char* folder, bool force) {
     // A protected package proves itself whole before the first file is written,
     // as the updater has it prove itself: a damaged one leaves DIR as it was.
     // A classic package has nothing to prove: that scan ends at its first piece.
@@ -106,31 +102,56 @@ int run_extract(int argc, char** argv) {
     proving.on_piece = [&proof](const scanned_target&, const unsigned char*, uint32_t) {
         return proof.integrity_version != 0;
     };
-    if (!scan_or_complain("extract", operands[0], proving, proof)) {
+    record_checksums proven;
+    if (!scan_or_complain("extract", path, package, proving, proof, walk_options{nullptr, nullptr, &proven, nullptr}) ||
+        rewind_file(package) != 1) {
         say("extract", "nothing extracted");
         return exit_io_error;
     }
     if (proof.integrity_version != 0 && proof.refused) {
         print_finding(proof.refusal);
-        say("extract", std::string(operands[0]) + " is invalid: nothing extracted");
+        say("extract", path + " is invalid: nothing extracted");
         return exit_refused;
     }
-    extractor extract(fs::u8path(operands[1]), force);
+    proven.whole = proof.would_apply;
+    extractor extract(fs::u8path(folder), force);
     scan_handlers handlers;
     handlers.on_finding = print_finding;
     handlers.on_piece = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         return extract.take(target, bytes, length);
     };
     scan_result result;
-    if (!scan_or_complain("extract", operands[0], handlers, result)) return exit_io_error;
+    if (!scan_or_complain("extract", path, package, handlers, result, walk_options{nullptr, nullptr, nullptr, &proven})) {
+        return exit_io_error;
+    }
     if (!extract.problem.empty()) {
         say("extract", extract.problem);
         return exit_io_error;
     }
     if (result.refused) {
-        say("extract", std::string(operands[0]) + " is invalid: extracted " + plural(extract.files, "file") + " up to the fault");
+        say("extract", path + " is invalid: extracted " + plural(extract.files, "file") + " up to the fault");
         return exit_refused;
     }
-    say("extract", plural(extract.files, "file") + " written under " + operands[1]);
+    say("extract", plural(extract.files, "file") + " written under " + folder);
     return exit_ok;
+}
+
+}  // namespace
+
+int run_extract(int argc, char** argv) {
+    bool force = false;
+    std::vector<const char*> operands;
+    const command_line line{"extract", usage, {{"--force", &force}}, 2, 2, "a package and a folder, please"};
+    if (const int status = parse_arguments(line, argc, argv, operands); status != arguments_parsed) return status;
+    if (operands[1][0] == '\0') return usage_error("extract", usage, "DIR is empty");
+    std::string why;
+    const int package = open_package(fs::u8path(operands[0]), why);
+    if (package == -1) {
+        say("extract", "cannot open " + std::string(operands[0]) + ": " + why);
+        say("extract", "nothing extracted");
+        return exit_io_error;
+    }
+    const int status = extract_package(operands[0], package, operands[1], force);
+    close_file(package);
+    return status;
 }

@@ -79,10 +79,10 @@ class scanner {
 public:
     scanner(const scan_handlers& handlers, scan_result& result) : handlers(handlers), result(result) {}
 
-    scan_outcome run(int package) {
+    scan_outcome run(int package, const walk_options& checks) {
         const int64_t size = bytes_left(package);
         result.package_size = size > 0 ? static_cast<uint64_t>(size) : 0;
-        package_walk walk(package, nullptr);
+        package_walk walk(package, walk_options{nullptr, nullptr, checks.note, checks.expect});
         for (;;) {
             const walk_event event = walk.next();
             result.records = walk.records();
@@ -166,7 +166,10 @@ private:
             case walk_fault::broken_integrity:
                 error(walk, integrity_text(walk, bytes_from(walk)));
                 break;
-            case walk_fault::changed:  // only a second reading compares records
+            case walk_fault::changed:
+                error(walk, "the record differs from what the first reading of the package found, or is missing: "
+                            "the package changed while it was read");
+                break;
             case walk_fault::none:
                 break;
         }
@@ -273,9 +276,14 @@ scan_outcome scan_package(const std::string& path, const scan_handlers& handlers
                           std::string& why) {
     const int package = open_package(std::filesystem::u8path(path), why);
     if (package == -1) return scan_outcome::not_opened;
-    const scan_outcome outcome = scanner(handlers, result).run(package);
+    const scan_outcome outcome = scan_open_package(package, handlers, result, walk_options{});
     close_file(package);
     return outcome;
+}
+
+scan_outcome scan_open_package(int package, const scan_handlers& handlers, scan_result& result,
+                               const walk_options& checks) {
+    return scanner(handlers, result).run(package, checks);
 }
 
 std::string printable_text(const std::string& utf8) {

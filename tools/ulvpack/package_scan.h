@@ -5,6 +5,7 @@
 // package holds besides.
 #pragma once
 
+#include "package/package_walk.h"
 #include "package/target_names.h"
 
 #include <cstdint>
@@ -63,6 +64,13 @@ enum class scan_outcome { scanned, not_opened, unreadable, stopped };
 // POSIX, any bytes the system takes). When it cannot be opened, `why` says why.
 scan_outcome scan_package(const std::string& path, const scan_handlers& handlers, scan_result& result,
                           std::string& why);
+
+// Scans the package open at `package` from its position (its first byte),
+// noting each record's checksum in `checks.note`, or refusing a record that
+// differs from what `checks.expect` noted (package_walk.h): a package read
+// twice through one open file is then read the second time as the first.
+scan_outcome scan_open_package(int package, const scan_handlers& handlers, scan_result& result,
+                               const walk_options& checks);
 
 // The UTF-8 text with its control characters (C0, DEL, C1) written as \xNN:
 // a name from a package must not reach a terminal as commands.

@@ -6,10 +6,11 @@ void say(const char* command, const std::string& message) {
     std::fprintf(stderr, "ulvpack %s: %s\n", command, printable_text(message).c_str());
 }
 
-bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
-                      scan_result& result) {
-    std::string why;
-    switch (scan_package(path, handlers, result, why)) {
+namespace {
+
+bool complain_unless_scanned(const char* command, const std::string& path, scan_outcome outcome,
+                             const std::string& why, const scan_result& result) {
+    switch (outcome) {
         case scan_outcome::not_opened:
             say(command, "cannot open " + path + ": " + why);
             return false;
@@ -21,6 +22,21 @@ bool scan_or_complain(const char* command, const std::string& path, const scan_h
             break;
     }
     return true;
+}
+
+}  // namespace
+
+bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
+                      scan_result& result) {
+    std::string why;
+    const scan_outcome outcome = scan_package(path, handlers, result, why);
+    return complain_unless_scanned(command, path, outcome, why, result);
+}
+
+bool scan_or_complain(const char* command, const std::string& path, int package, const scan_handlers& handlers,
+                      scan_result& result, const walk_options& checks) {
+    const scan_outcome outcome = scan_open_package(package, handlers, result, checks);
+    return complain_unless_scanned(command, path, outcome, "", result);
 }
 
 void print_finding(const scan_finding& finding) {

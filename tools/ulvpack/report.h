@@ -10,6 +10,11 @@
 bool scan_or_complain(const char* command, const std::string& path, const scan_handlers& handlers,
                       scan_result& result);
 
+// The same for the package at `path` open at `package`, from its position,
+// with `checks` (scan_open_package).
+bool scan_or_complain(const char* command, const std::string& path, int package, const scan_handlers& handlers,
+                      scan_result& result, const walk_options& checks);
+
 // Prints "ulvpack COMMAND: MESSAGE" on standard error. Messages carry paths
 // and names from the command line, the disk and packages: their control
 // characters are escaped, so that none reaches the terminal as a command.
