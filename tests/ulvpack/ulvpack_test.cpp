@@ -729,6 +729,12 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
                   .exit_code, 1);
     EXPECT_FALSE(file_exists(folder.at("q.upd")));
     EXPECT_FALSE(file_exists(package + ".sig"));
+    // A package that is no file to sign is named as such.
+    make_folder(folder.at("folder.upd"));
+    const process_result not_a_file = ulvpack({"sign", "--key", keys + "/vendor.key", folder.at("folder.upd")});
+    EXPECT_EQ(not_a_file.exit_code, 2);
+    EXPECT_NE(not_a_file.errors.find("cannot read " + folder.at("folder.upd") + ": it is a folder"), std::string::npos)
+        << not_a_file.errors;
     const process_result unsigned_package = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
     EXPECT_EQ(unsigned_package.exit_code, 1);
     EXPECT_NE(unsigned_package.errors.find("signature: invalid: no signature"), std::string::npos) << unsigned_package.errors;

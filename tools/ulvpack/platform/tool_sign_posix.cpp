@@ -181,6 +181,7 @@ bool sign_package(const std::string& path, const std::string& key_path, std::str
     unsigned char digest[sha256_size];
     std::string der;
     bool signed_it = digest_file(path, digest, why);
+    if (!signed_it) why = "cannot read " + path + ": " + why;  // the key was read: say which file this is
     if (signed_it && !sign_digest(key, digest, der)) {
         why = "OpenSSL could not sign with " + key_path;
         signed_it = false;
