@@ -68,23 +68,18 @@ bool signature_unchanged(const opened_update& update, const char* signature) {
 }
 
 // The update is complete: the package goes, and then its signature file,
-// unless a new one took its place while this one was applied: put at its
-// path, or written into its file.
+// unless a new one took its place while this one was applied (put at its
+// path, or written into its file). Each is deleted as the file held, never
+// by a name that a folder swapped for a link could lead elsewhere; a package
+// that cannot be deleted (a read-only file) stays applicable, and so does
+// its signature.
 void finish_with(opened_update& update) {
-    const bool package_there = names_open_file(update.path, update.package) == 1 && unchanged_since_opened(update);
     const heap_string signature = update.is_signed ? signature_path(update.path) : nullptr;
     const bool signature_there = signature && signature_unchanged(update, signature.get());
-    close_update(update);
-    if (!package_there) return;
-    delete_file(update.path);
-    if (!signature_there) return;
-    // A package that could not be deleted (a read-only file) stays applicable: so does its signature.
-    const int left = open_for_reading(update.path);
-    if (left != -1) {
-        close_file(left);
-        return;
+    if (unchanged_since_opened(update) && delete_open_file(update.path, update.package) == 1 && signature_there) {
+        delete_open_file(signature.get(), update.signature);
     }
-    delete_file(signature.get());
+    close_update(update);
 }
 
 // Writes every target, in record order, each record checked against what the

@@ -88,6 +88,8 @@ proof_outcome check_signature(opened_update& update, byte_tee& tee, const unsign
 // checked are copied as they are read, and installed from the copy.
 proof prove_signed(opened_update& update, const target_roots& roots, const unsigned char* key) {
     byte_tee tee;
+    if (random_bytes(update.proven.key, sizeof update.proven.key) != 1) return proof{proof_outcome::cryptography_failed, nullptr};
+    update.proven.keyed = true;
     tee.digest = sha256_start();
     if (tee.digest == nullptr) return proof{proof_outcome::cryptography_failed, nullptr};
     if (holds_files_unchanged() == 0 && (tee.copy = create_private_file()) == -1) tee.copy_failed = true;

@@ -104,14 +104,18 @@ walk_event package_walk::begin_target() {
 }
 
 // Notes or compares the record's checksum before anything is made of it.
-// Gives `piece` when the walk goes on. A protected record's own checksum,
-// checked already, covers it; another is summed whole, only when needed.
+// Gives `piece` when the walk goes on. Unless keyed, a protected record's own
+// checksum, checked already, covers it; another is summed whole, only when
+// needed.
 walk_event package_walk::compare_with_first_reading() {
     const uint64_t index = loaded - 1;
     const bool compared = options.expect != nullptr &&
                           (index < options.expect->of_record.size() || options.expect->whole);
     if (options.note == nullptr && !compared) return walk_event::piece;
-    const uint32_t checksum = checks.version() >= 2 ? current.opaque_1 : crc32c(reader.data, reader.size);
+    const record_checksums& sums = options.note != nullptr ? *options.note : *options.expect;
+    const uint32_t checksum = sums.keyed               ? keyed_checksum(sums, reader.data, reader.size)
+                            : checks.version() >= 2    ? current.opaque_1
+                                                       : crc32c(reader.data, reader.size);
     if (options.note != nullptr && !note_checksum(*options.note, checksum)) return finish(walk_event::read_failed);
     if (compared && !matches_first_reading(*options.expect, index, checksum)) {
         return finish(walk_event::package_malformed, walk_fault::changed);

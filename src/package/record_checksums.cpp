@@ -19,3 +19,7 @@ bool matches_first_reading(const record_checksums& checksums, uint64_t index, ui
 bool read_as_far(const record_checksums& checksums, uint64_t records) {
     return records >= checksums.of_record.size();
 }
+
+uint32_t keyed_checksum(const record_checksums& checksums, const unsigned char* record, uint32_t size) {
+    return static_cast<uint32_t>(siphash_2_4(checksums.key, record, size));
+}

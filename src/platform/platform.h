@@ -134,8 +134,14 @@ int create_private_file();
 // The folder create_private_file writes in, for messages.
 const char* private_file_folder();
 
-// Deletes a file; the result is not reported.
-void delete_file(const char* path);
+// Deletes the file open at `handle`, which open_for_reading_unchanged opened
+// as `path`: that very file, and only while `path` still names it, never a
+// file put in its place or reached through a folder swapped for a link or a
+// junction meanwhile (on Win32 by its handle, the deletion taking effect
+// when the handle is closed; on POSIX in the folder `path` names, once that
+// folder's entry is known to be this file). Returns 1 when it is deleted, 0
+// when it cannot be (a read-only file or medium) or is no longer at `path`.
+int delete_open_file(const char* path, int handle);
 
 // Suspends the program for `milliseconds`.
 void pause_for(uint32_t milliseconds);
@@ -186,6 +192,10 @@ int sha256_finish(sha256_state* state, unsigned char digest[sha256_size]);
 
 // Releases a state without a digest; null is allowed.
 void sha256_discard(sha256_state* state);
+
+// Fills `buffer` with `count` bytes nobody can predict, from the system's
+// generator. Returns 1, or 0 when the system fails.
+int random_bytes(void* buffer, uint32_t count);
 
 // Returns 1 when `public_key` (0x04, then X and Y) is a point of the P-256
 // curve, as a key must be; 0 when it is not, or when the system cannot tell.

@@ -154,8 +154,19 @@ int close_file(int handle) {
     return close(handle) == 0 ? 1 : 0;
 }
 
-void delete_file(const char* path) {
-    unlink(path);
+int delete_open_file(const char* path, int handle) {
+    const char* slash = std::strrchr(path, '/');
+    const std::string folder = slash == nullptr ? "." : slash == path ? "/" : std::string(path, slash);
+    const char* name = slash == nullptr ? path : slash + 1;
+    const int in = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (in < 0) return 0;
+    struct stat named;
+    struct stat held;
+    const bool same = fstatat(in, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(handle, &held) == 0 &&
+                      named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    const bool deleted = same && unlinkat(in, name, 0) == 0;
+    close(in);
+    return deleted ? 1 : 0;
 }
 
 namespace {

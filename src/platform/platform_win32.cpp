@@ -62,11 +62,24 @@ int open_for_reading(const char* path) {
     return open_to_read(path, _SH_DENYNO);
 }
 
-// Held without write or delete sharing (_SH_DENYWR gives FILE_SHARE_READ
-// alone): no other program, and no client of a file share, can write,
-// rename or delete the file while it is open.
+// Held without write or delete sharing: no other program, and no client of a
+// file share, can write, rename or delete the file while it is open. With
+// the right to delete it, so that delete_open_file deletes this very file;
+// without, where that right is refused (a read-only share or medium) or
+// another program holds it without sharing its deletion: it is then read and
+// kept, as a file that cannot be deleted is.
 int open_for_reading_unchanged(const char* path) {
-    return open_to_read(path, _SH_DENYWR);
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    if (!name) return -1;
+    HANDLE file = CreateFileW(name.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION)) {
+        file = CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (handle == -1) CloseHandle(file);
+    return handle;
 }
 
 int holds_files_unchanged() {
@@ -195,9 +208,14 @@ const char* private_file_folder() {
     return "";
 }
 
-void delete_file(const char* path) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    if (name) _wunlink(name.get());
+// Held without delete sharing, the file is still at `path`: it goes once its
+// handle is closed, whatever a folder on the way has become.
+int delete_open_file(const char* /*path*/, int handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), FileDispositionInfo,
+                                      &disposition, sizeof disposition)
+               ? 1
+               : 0;
 }
 
 void pause_for(uint32_t milliseconds) {

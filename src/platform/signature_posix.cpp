@@ -5,6 +5,7 @@
 #include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <openssl/x509.h>
 
 #include <cstring>
@@ -38,6 +39,10 @@ void sha256_discard(sha256_state* state) {
     if (state == nullptr) return;
     EVP_MD_CTX_free(state->context);
     delete state;
+}
+
+int random_bytes(void* buffer, uint32_t count) {
+    return RAND_bytes(static_cast<unsigned char*>(buffer), static_cast<int>(count)) == 1 ? 1 : 0;
 }
 
 namespace {

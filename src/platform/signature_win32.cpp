@@ -29,6 +29,7 @@ struct cng_calls {
     decltype(&BCryptImportKeyPair) import_key_pair;
     decltype(&BCryptDestroyKey) destroy_key;
     decltype(&BCryptVerifySignature) verify_signature;
+    decltype(&BCryptGenRandom) generate_random;
 };
 
 // Where the loader cannot be told to search the system folder alone (a
@@ -62,7 +63,8 @@ bool load(cng_calls& calls) {
            find(module, "BCryptDestroyHash", calls.destroy_hash) &&
            find(module, "BCryptImportKeyPair", calls.import_key_pair) &&
            find(module, "BCryptDestroyKey", calls.destroy_key) &&
-           find(module, "BCryptVerifySignature", calls.verify_signature);
+           find(module, "BCryptVerifySignature", calls.verify_signature) &&
+           find(module, "BCryptGenRandom", calls.generate_random);
 }
 
 // The calls, or null when the system's library cannot give them.
@@ -82,6 +84,14 @@ PUCHAR input(const void* bytes) {
 }
 
 }  // namespace
+
+int random_bytes(void* buffer, uint32_t count) {
+    const cng_calls* calls = cng();
+    return calls != nullptr && succeeded(calls->generate_random(nullptr, static_cast<PUCHAR>(buffer), count,
+                                                                BCRYPT_USE_SYSTEM_PREFERRED_RNG))
+               ? 1
+               : 0;
+}
 
 struct sha256_state {
     BCRYPT_ALG_HANDLE algorithm = nullptr;

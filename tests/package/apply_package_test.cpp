@@ -270,6 +270,19 @@ TEST_F(apply_package_test, leaves_a_new_package_put_in_its_place_meanwhile) {
         EXPECT_EQ(read_file(package), release_2) << in_place;
         EXPECT_TRUE(texts().empty()) << in_place;
     }
+    // Its folder swapped for a link to another that holds a file of its name: that file is not deleted.
+    reset_recording();
+    make_folder(folder.at("in"));
+    make_folder(folder.at("victim"));
+    write_file(folder.at("victim/update.upd"), "victim");
+    write_file(folder.at("in/update.upd"), whole("windows/a.txt", "release 1"));
+    recorded().on_pause = [&](size_t) {
+        std::filesystem::rename(folder.at("in"), folder.at("in.old"));
+        std::filesystem::create_directory_symlink(folder.at("victim"), folder.at("in"));
+    };
+    EXPECT_EQ(apply_package(folder.at("in/update.upd").c_str()), 1);
+    EXPECT_EQ(read_file(folder.at("victim/update.upd")), "victim");
+    EXPECT_TRUE(file_exists(folder.at("in.old/update.upd")));
 }
 
 // Whatever another program does to a protected package while it is applied

@@ -2,6 +2,8 @@
 // other check passes (their checksums hold), walked as the updater walks them.
 #include "package/package_walk.h"
 
+#include "package/crc32c.h"
+
 #include "support/package_bytes.h"
 #include "support/scratch.h"
 
@@ -81,4 +83,78 @@ TEST(integrity_check, refuses_each_fault_a_protected_package_can_show) {
         {"stray bytes after the last target", protected_records({a, a_end}, 2, "\x01"), integrity_fault::stray_bytes},
     };
     for (const row& r : rows) EXPECT_EQ(walked(r.bytes), r.fault) << r.what;
+}
+
+namespace {
+
+// Changes the four bytes at `at` so that the CRC-32C of `bytes` is `wanted`:
+// what any writer can do to a CRC, which is linear, by solving for them.
+void choose_bytes_for_crc(std::string& bytes, size_t at, uint32_t wanted) {
+    const auto crc = [&bytes] { return crc32c(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()); };
+    bytes.replace(at, 4, 4, '\0');
+    const uint32_t base = crc();
+    uint32_t value[32] = {};  // by pivot bit: an effect of flipping bits, and which bits
+    uint32_t bits[32] = {};
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        bytes[at + bit / 8] ^= static_cast<char>(1 << (bit % 8));
+        uint32_t effect = crc() ^ base;
+        uint32_t mask = 1u << bit;
+        bytes[at + bit / 8] ^= static_cast<char>(1 << (bit % 8));
+        for (int pivot = 31; pivot >= 0 && effect != 0; --pivot) {
+            if (((effect >> pivot) & 1) == 0) continue;
+            if (value[pivot] == 0) {
+                value[pivot] = effect;
+                bits[pivot] = mask;
+                break;
+            }
+            effect ^= value[pivot];
+            mask ^= bits[pivot];
+        }
+    }
+    uint32_t need = base ^ wanted;
+    uint32_t chosen = 0;
+    for (int pivot = 31; pivot >= 0; --pivot) {
+        if (((need >> pivot) & 1) == 0) continue;
+        need ^= value[pivot];
+        chosen ^= bits[pivot];
+    }
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        if ((chosen >> bit) & 1) bytes[at + bit / 8] ^= static_cast<char>(1 << (bit % 8));
+    }
+}
+
+// The last event of a walk of `bytes` with `options`.
+walk_event walk_to_the_end(const std::string& bytes, const walk_options& options) {
+    scratch_folder folder;
+    write_file(folder.at("p.upd"), bytes);
+    const int handle = open_for_reading(folder.at("p.upd").c_str());
+    package_walk walk(handle, options);
+    walk_event event;
+    do event = walk.next();
+    while (event != walk_event::package_ended && event != walk_event::package_malformed && event != walk_event::read_failed);
+    close_file(handle);
+    return event;
+}
+
+}  // namespace
+
+// A record changed between the two readings so that its CRC-32C stays (four
+// bytes chosen) passes a CRC; a signed update's keyed checksums refuse it.
+TEST(record_checksums, refuse_a_record_changed_to_keep_its_crc_only_when_keyed) {
+    const std::string first = whole("windows/a.txt", "a");
+    const std::string original = first + whole("windows/b.txt", "the release's bytes");
+    std::string record = whole("windows/b.txt", "EVIL and four bytes");
+    const uint32_t original_crc = crc32c(reinterpret_cast<const unsigned char*>(original.data()) + first.size(),
+                                         original.size() - first.size());
+    choose_bytes_for_crc(record, record.size() - 4, original_crc);
+    ASSERT_EQ(crc32c(reinterpret_cast<const unsigned char*>(record.data()), record.size()), original_crc);
+    for (const bool keyed : {false, true}) {
+        record_checksums proven;
+        proven.keyed = keyed;
+        for (unsigned i = 0; i < sizeof proven.key; ++i) proven.key[i] = static_cast<unsigned char>(i * 37);
+        ASSERT_EQ(walk_to_the_end(original, walk_options{nullptr, nullptr, &proven, nullptr}), walk_event::package_ended);
+        proven.whole = true;
+        EXPECT_EQ(walk_to_the_end(first + record, walk_options{nullptr, nullptr, nullptr, &proven}),
+                  keyed ? walk_event::package_malformed : walk_event::package_ended) << keyed;
+    }
 }

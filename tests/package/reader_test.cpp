@@ -1,6 +1,7 @@
 #include "package/reader.h"
 
 #include "package/crc32c.h"
+#include "package/siphash.h"
 
 #include "package/record_header.h"
 #include "package/varint.h"
@@ -268,4 +269,16 @@ TEST(crc32c, gives_the_published_check_values_in_one_call_or_several) {
         const auto* data = reinterpret_cast<const unsigned char*>(long_text.data()) + start;
         EXPECT_EQ(crc32c(data, long_text.size() - start), crc32c_by_tables(data, long_text.size() - start)) << start;
     }
+}
+
+// The vectors of SipHash-2-4's authors (key 00..0F, messages 00, 01, ...): every tail length the last word takes.
+TEST(siphash_2_4, gives_the_published_values) {
+    unsigned char key[siphash_key_size];
+    unsigned char message[63];
+    for (unsigned i = 0; i < sizeof key; ++i) key[i] = static_cast<unsigned char>(i);
+    for (unsigned i = 0; i < sizeof message; ++i) message[i] = static_cast<unsigned char>(i);
+    struct row { size_t length; uint64_t hash; };
+    const row rows[] = {{0, 0x726FDB47DD0E0E31ull}, {7, 0xAB0200F58B01D137ull}, {8, 0x93F5F5799A932462ull},
+                        {15, 0xA129CA6149BE45E5ull}, {63, 0x958A324CEB064572ull}};
+    for (const row& r : rows) EXPECT_EQ(siphash_2_4(key, message, r.length), r.hash) << r.length;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -36,7 +37,16 @@ TEST(posix_files, open_create_read_write_and_delete) {
     EXPECT_EQ(read_bytes(handle, buffer, 0), 0);
     close_file(handle);
 
-    delete_file(path.c_str());
+    // Deleted as the file held, and only while its path still names it.
+    handle = open_for_reading_unchanged(path.c_str());
+    write_file(folder.at("other"), "other");
+    std::filesystem::rename(folder.at("other"), path);
+    EXPECT_EQ(delete_open_file(path.c_str(), handle), 0);
+    EXPECT_EQ(read_file(path), "other");
+    close_file(handle);
+    handle = open_for_reading_unchanged(path.c_str());
+    EXPECT_EQ(delete_open_file(path.c_str(), handle), 1);
+    close_file(handle);
     EXPECT_FALSE(file_exists(path));
 }
 
@@ -75,10 +85,10 @@ TEST(posix_files, take_names_as_the_bytes_they_are) {
         ASSERT_NE(handle, -1);
         close_file(handle);
         EXPECT_EQ(read_tree(folder.path()).count(name), 1u) << name;
-        const int reading = open_for_reading(path.c_str());
+        const int reading = open_for_reading_unchanged(path.c_str());
         EXPECT_NE(reading, -1);
+        EXPECT_EQ(delete_open_file(path.c_str(), reading), 1);
         close_file(reading);
-        delete_file(path.c_str());
         EXPECT_FALSE(file_exists(path));
     }
 }
