@@ -106,7 +106,7 @@ align_architectures() {  # WORK APT-OPTION...
     [ ! -s "$work/auto" ] || apt-mark auto $(cat "$work/auto") >/dev/null 2>&1 || true
     dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' | sort | comm -13 "$work/before" - >"$work/changed"
     [ ! -s "$work/changed" ] ||
-        echo "So that both architectures have the same versions, apt moved: $(tr '\n' ' ' <"$work/changed")"
+        echo "So that both architectures have the same versions, apt moved: $(tr '\n' ' ' <"$work/changed")" >&2
 }
 
 # Prints apt preferences that pin each package that the foreign packages

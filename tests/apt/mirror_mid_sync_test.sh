@@ -27,7 +27,7 @@ clean_up() {
     [ -z "$server" ] || kill "$server" 2>/dev/null || true
     local installed
     installed=$(dpkg-query -W -f='${Package}:${Architecture} ${db:Status-Abbrev}\n' 'ulv-probe-*' 2>/dev/null |
-                    awk '$2 !~ /^un/ { print $1 }')
+                    awk '$2 !~ /^un/ { print $1 }' || true)
     [ -z "$installed" ] || dpkg --purge $installed >/dev/null || true
     [ "$added_i386" = no ] || dpkg --remove-architecture i386 || true
     rm -rf "$work"
