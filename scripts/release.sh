@@ -82,6 +82,8 @@ if [ -n "$timestamp" ] && { [ -z "$authenticode_cert" ] || [ "$twice" = yes ]; }
     exit 2
 fi
 cd "$(dirname "$0")/.."
+# Lists sorted, and texts written, the same whatever the builder's locale.
+export LC_ALL=C
 . scripts/lib/setup.sh
 . scripts/lib/authenticode.sh
 . scripts/lib/release_buildinfo.sh

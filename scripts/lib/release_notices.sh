@@ -12,7 +12,7 @@ linked_files() {  # BUILD-LOG
 
 # The shared libraries (DLLs) a program loads from the system, on one line.
 needed_libraries() {  # PROGRAM
-    objdump -p "$1" | sed -n 's/^ *NEEDED *//p; s/^\tDLL Name: //p' | tr '\n' ' '
+    objdump -p "$1" | sed -n 's/^ *NEEDED *//p; s/^\tDLL Name: //p' | paste -s -d' '
 }
 
 # The Debian packages that hold the files a program carries (linked_files),
@@ -69,10 +69,14 @@ write_notices() {  # OUT YEAR PROGRAM=BUILD-LOG...
         licences=$(for package in "${all[@]}"; do package_licence "$package"; done |
                        grep -o '/usr/share/common-licenses/[A-Za-z0-9.+-]*[A-Za-z0-9+]' | sort -u |
                        xargs -r realpath -eq | sort -u) || true
+        # Packages of one source share one text (libstdc++ and libgcc: GCC's).
         for package in $(printf '%s\n' "${all[@]}" | sort -u); do
-            printf '\n\n==== %s: /usr/share/doc/%s/copyright ====\n\n' "$package" "$package"
-            package_licence "$package" || return 1
-        done
+            echo "$(realpath -e "/usr/share/doc/$package/copyright" || echo "/usr/share/doc/$package/copyright") $package"
+        done | awk '{ names[$1] = names[$1] (names[$1] == "" ? "" : ", ") $2 } END { for (f in names) print f, names[f] }' |
+            sort | while read -r copyright packages; do
+                printf '\n\n==== %s: %s ====\n\n' "$packages" "$copyright"
+                cat "$copyright" || exit 1
+            done || return 1
         for licence in $licences; do
             [ -f "$licence" ] || continue
             printf '\n\n==== %s ====\n\n' "$licence"
