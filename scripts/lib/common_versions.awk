@@ -1,9 +1,9 @@
 # Reads `apt-cache policy` of packages for the native architecture (whose
-# blocks start "NAME:") and for one foreign architecture ("NAME:ARCH:"), and
-# prints "NAME VERSION..." for each package installed for the native one whose
-# foreign candidate is another version: the versions both architectures can
-# have (the installed one counts for the native side, as it can stay), as
-# "NAME INSTALLED VERSION...".
+# blocks start "NAME:") and for one foreign architecture ("NAME:ARCH:"). For
+# each package installed for the native one whose foreign candidate is
+# another version, prints "NAME INSTALLED VERSION...": the versions both
+# architectures can have (the installed one counts for the native side, as it
+# can stay).
 # Set native=ARCH. Used by multiarch_pins in apt.sh.
 /^[^ ].*:$/ {
     name = substr($0, 1, length($0) - 1)
