@@ -101,14 +101,14 @@ fi
 # checked against it.
 linux_glibc=2.36
 
-# The files of HEAD (under PATH... when given) into DEST, byte for byte as
+# The files of the commit released (under PATH... when given) into DEST, byte for byte as
 # committed: taken from git's objects, so that no attributes file, no
 # configuration and no line-end conversion of the builder's can change them.
 committed() {  # DEST [PATH...]
     python3 - "$@" <<'PY'
 import os, subprocess, sys
 dest, paths = sys.argv[1].encode(), sys.argv[2:]
-listing = subprocess.run(["git", "ls-tree", "-r", "-z", "HEAD", "--"] + paths, check=True, capture_output=True).stdout
+listing = subprocess.run(["git", "ls-tree", "-r", "-z", os.environ["ULV_RELEASE_COMMIT"], "--"] + paths, check=True, capture_output=True).stdout
 batch = subprocess.Popen(["git", "cat-file", "--batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
 for entry in filter(None, listing.split(b"\0")):
     meta, path = entry.split(b"\t", 1)
@@ -134,14 +134,17 @@ PY
 }
 
 # What is released is what is committed: its version too, which counts the
-# commits since the last tag.
+# commits since the last tag. The commit is HEAD when the run starts, and
+# stays that commit throughout, whatever is committed meanwhile.
+export ULV_RELEASE_COMMIT
+ULV_RELEASE_COMMIT=$(git rev-parse --verify HEAD)
 if [ "$(git rev-parse --is-shallow-repository)" = true ]; then
     echo "Note: a shallow clone cannot count the commits since the last tag: the version says .shallow;" \
          "fetch the whole history for a release to publish." >&2
 fi
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
     echo "Note: the working tree has uncommitted changes; the release holds the last commit only." >&2
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --no-show-signature --format=%ct)}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --no-show-signature --format=%ct "$ULV_RELEASE_COMMIT")}
 year=$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y)
 work=$PWD/build/release
 rm -rf "$work"
@@ -173,7 +176,7 @@ release_readme() {  # README
     tail -n +2 <<<"$text"
 }
 
-# Builds HEAD from scratch in the folder SCRATCH, and writes the release
+# Builds the commit from scratch in the folder SCRATCH, and writes the release
 # folder and zip in SCRATCH/out. Nothing in dist/ is touched: a build that
 # fails leaves every earlier release as it was.
 build_release() {  # SCRATCH

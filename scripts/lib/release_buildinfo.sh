@@ -11,7 +11,7 @@ write_buildinfo() {  # OUT [SIGNER]
         cmake libssl-dev)
     [ -z "$signer" ] || packages+=(osslsigncode)
     {
-        echo "Commit: $(git rev-parse HEAD)"
+        echo "Commit: $ULV_RELEASE_COMMIT"
         echo "Commit time (SOURCE_DATE_EPOCH): $SOURCE_DATE_EPOCH"
         echo "Built on: Debian $(cat /etc/debian_version) ($(dpkg --print-architecture))"
         echo

@@ -22,7 +22,8 @@ check() {  # DESCRIPTION COMMAND...
 
 ./scripts/release.sh --twice >"$work/unsigned.log" 2>&1 || { cat "$work/unsigned.log" >&2; exit 1; }
 tail -1 "$work/unsigned.log"
-unsigned=$(sed -n 's|^\(.*\)/, .*\.zip and .*$|\1|p' "$work/unsigned.log")
+released() { sed -n 's|^\(.*\)/, .*\.zip and .*$|\1|p' "$1"; }  # the release folder a run names
+unsigned=$(released "$work/unsigned.log")
 
 # The throwaway authorities and code-signing certificate.
 ca() {  # NAME
@@ -39,7 +40,9 @@ openssl pkcs12 -export -in "$work/signer.pem" -inkey "$work/signer.key" -passout
 
 ./scripts/release.sh --authenticode "$work/signer.pem" "$work/signer.key" --dist "$work/dist" >"$work/signed.log" 2>&1 ||
     { cat "$work/signed.log" >&2; exit 1; }
-signed=$work/dist/$(basename "$unsigned")
+signed=$(released "$work/signed.log")
+[ "$(basename "$signed")" = "$(basename "$unsigned")" ] || { echo "FAIL: HEAD moved between the two releases" >&2; exit 1; }
+commit=$(sed -n 's/^Commit: //p' "$signed/BUILDINFO")
 
 for program in ulvupdate.exe ulvpack.exe; do
     check "$program is signed by the throwaway authority's certificate" \
@@ -50,7 +53,7 @@ for program in ulvupdate.exe ulvpack.exe; do
     check "$program without its signature is the unsigned release's" cmp -s "$work/$program" "$unsigned/$program"
     # Signed from a PKCS#12 bundle of the same certificate and key: the same bytes.
     (. scripts/lib/authenticode.sh
-     SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
+     SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct "$commit")
      authenticode_sign "$unsigned/$program" "$work/p12-$program" "" $(authenticode_signer "$work/signer.p12" "" ""))
     check "$program signed from a PKCS#12 bundle is the same" cmp -s "$work/p12-$program" "$signed/$program"
 done
@@ -71,7 +74,7 @@ for release in "$unsigned" "$signed"; do
     for package in g++-12 binutils g++-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686 cmake libssl-dev; do
         check "BUILDINFO gives the version of $package" grep -q "^    $package  *[0-9]" "$release/BUILDINFO"
     done
-    check "RELEASE-NOTES.md lists the last commit" grep -qF "$(git log -1 --no-show-signature --format=%s)" "$release/RELEASE-NOTES.md"
+    check "RELEASE-NOTES.md lists the last commit" grep -qF "$(git log -1 --no-show-signature --format=%s "$commit")" "$release/RELEASE-NOTES.md"
     check "the README speaks to administrators, not of the demo" \
         bash -c '! grep -q "scripts/demo.sh\|<!--" "$1" && grep -q "^## Checking the download" "$1"' - "$release/README.md"
 done
