@@ -7,17 +7,24 @@
 #   /tmp/vm32/run-in-vm.sh 'COMMAND'   runs COMMAND inside, prints its output, exits with its rc.
 # Needs QEMU's "-cpu max,-smap": QEMU 7.2 TCG pops an iret frame as a supervisor access, and with SMAP
 # the guest kernel kills every 32-bit Wine process.
+# Installs go through scripts/lib/apt.sh: retried, past an index that a mirror in the middle of a sync
+# fails to give, with i386 and amd64 brought to versions both have. Any failure ends it non-zero, its
+# reason on the last line of standard error.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../lib/apt.sh"
 D=${VM32_DIR:-/tmp/vm32}
-export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -q >/dev/null
-apt-get install -y -q --no-install-recommends qemu-system-x86 busybox-static kmod cpio bc xvfb \
+apt_update   # also when everything is installed: the kernel package is found in the lists
+ensure_packages qemu-system-x86 busybox-static kmod cpio bc xvfb \
   wine wine64 wine32:i386 g++-mingw-w64-i686 gcc-mingw-w64-i686 >/dev/null
 mkdir -p "$D" && cd "$D"
 image=$(apt-cache depends linux-image-amd64 | sed -n 's/.*Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-rm -rf kpkg initramfs && apt-get download "$image" >/dev/null && dpkg-deb -x "$image"_*.deb kpkg
+[ -n "$image" ] || { echo "vm32: no kernel package found in apt's lists (linux-image-amd64)" >&2; exit 1; }
+rm -rf kpkg initramfs ./*.deb
+apt_get_tries "$D/download.log" download "$image" ||
+  { echo "vm32: could not download $image ($(grep -E '^E:' "$D/download.log" | tail -1))" >&2; exit 1; }
+dpkg-deb -x "$image"_*.deb kpkg
 cp kpkg/boot/vmlinuz-* vmlinuz
 kver=$(ls kpkg/lib/modules)
 depmod -b "$D/kpkg" "$kver"
