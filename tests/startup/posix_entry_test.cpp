@@ -190,32 +190,36 @@ TEST_F(posix_updater, built_with_a_key_never_takes_an_installation_back) {
     };
     const auto release = [](const std::string& text) { return whole("ulverno/ulvupdate.release", text); };
     const std::string says = "Mise-\xC3\xA0-jour d'Ulverno: Erreur : ";
-    struct row { const char* what; std::string contents; const char* release; bool signed_takes; };
+    // Each puts its name in a.txt, before the release it carries or after it.
+    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
     const row rows[] = {
-        {"release 5", whole("ulverno/a.txt", "5") + release("5\n"), "5\n", true},
-        {"release 4", whole("ulverno/a.txt", "4") + release("4\n"), "4\n", false},
-        {"release 5 again", whole("ulverno/a.txt", "5 again") + release("5\n"), "5\n", true},
-        {"release 6", whole("ulverno/a.txt", "6") + release("6\n"), "6\n", true},
-        {"no release", whole("ulverno/a.txt", "none"), nullptr, false},
-        {"a release in the middle", release("7\n") + whole("ulverno/a.txt", "7"), "7\n", false},
+        {"release 5", "5\n", true, true},
+        {"release 4", "4\n", true, false},
+        {"release 5 again", "5\n", true, true},
+        {"release 6", "6\n", true, true},
+        {"no release", nullptr, true, false},
+        {"a release in the middle", "7\n", false, false},
     };
     for (const bool keyed : {true, false}) {
         std::filesystem::remove_all(install);
         make_folder(install);
         for (const row& r : rows) {
+            const std::string carried = r.release != nullptr ? release(r.release) : "";
+            const std::string contents = r.release_last ? whole("ulverno/a.txt", r.what) + carried
+                                                        : carried + whole("ulverno/a.txt", r.what);
             const file_tree before = read_tree(install);
-            const std::string errors = apply(keyed ? ULV_SIGNED_UPDATER : ULV_POSIX_UPDATER, r.contents);
+            const std::string errors = apply(keyed ? ULV_SIGNED_UPDATER : ULV_POSIX_UPDATER, contents);
             if (keyed && !r.signed_takes) {
                 EXPECT_EQ(errors, says + "fichier de mise \xC3\xA0 jour incorrect.\n") << r.what;
                 EXPECT_EQ(read_tree(install), before) << r.what;
-                EXPECT_EQ(read_file(package), r.contents) << r.what;
+                EXPECT_EQ(read_file(package), contents) << r.what;
                 EXPECT_TRUE(file_exists(package + ".sig")) << r.what;
                 continue;
             }
             EXPECT_EQ(errors, "") << r.what << keyed;
             EXPECT_FALSE(file_exists(package)) << r.what << keyed;
             file_tree after = before;
-            after["a.txt"] = read_file(install + "/a.txt");
+            after["a.txt"] = r.what;
             if (r.release != nullptr) after["ulvupdate.release"] = r.release;
             EXPECT_EQ(read_tree(install), after) << r.what << keyed;
         }
