@@ -27,8 +27,8 @@ namespace {
 
 const char usage[] =
     "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain]\n"
-    "                      [--since BASE [--allow-new-folders]] [--release N] [--sign KEY]\n"
-    "                      SOURCE...\n"
+    "                      [--since BASE [--allow-new-folders]] [--release N]\n"
+    "                      [--sign KEY] SOURCE...\n"
     "\n"
     "Packs files into an update package. Each SOURCE is one of:\n"
     "  PREFIX=DIR  every regular file below DIR becomes PREFIX/relative/path;\n"
