@@ -6,6 +6,7 @@
 #include "package/opened_update.h"
 #include "package/package_signature.h"
 #include "package/package_walk.h"
+#include "package/release_number.h"
 #include "package/target_roots.h"
 #include "platform/platform.h"
 
@@ -82,6 +83,14 @@ void finish_with(opened_update& update) {
     close_update(update);
 }
 
+// A signed update's release file, its last target, says that the release is
+// installed whole: the names of every file before it go to the disk first.
+// Returns null, or the target path of a folder that could not be flushed.
+const char* names_before_release(const opened_update& update, const package_walk& walk, const created_folders& folders) {
+    if (!update.is_signed || !names_release_target(walk.header().entry_name.get())) return nullptr;
+    return flush_created_folders(folders);
+}
+
 // Writes every target, in record order, each record checked against what the
 // proof read of it, then ends the update. Returns 1, or 0 after a failure,
 // which it has shown.
@@ -93,6 +102,9 @@ int install_targets(opened_update& update, const target_roots& roots) {
         switch (walk.next()) {
             case walk_event::target_begins:
                 target.path = walk.take_target_path();
+                if (const char* unflushed = names_before_release(update, walk, folders)) {
+                    return reject(update, target, text_target_not_written, unflushed);
+                }
                 if (!create_target(target, update, folders)) return reject(update, target, text_target_not_written, target.path.get());
                 break;
             case walk_event::piece:

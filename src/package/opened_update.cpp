@@ -14,6 +14,7 @@ void show_refusal(const opened_update& update, const proof& proven) {
         case proof_outcome::copy_not_written: show_message(text_target_not_written, private_file_folder()); break;
         case proof_outcome::cryptography_failed: show_message(text_package_not_opened, update.path); break;
         case proof_outcome::target_too_long: show_message(text_target_not_written, proven.target.get()); break;
+        case proof_outcome::release_unknown: show_message(text_package_not_opened, proven.target.get()); break;
         case proof_outcome::malformed:
         case proof_outcome::proven: show_message(text_package_malformed); break;
     }

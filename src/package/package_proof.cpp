@@ -2,6 +2,8 @@
 
 #include "package/name_tree.h"
 #include "package/package_signature.h"
+#include "package/release_number.h"
+#include "package/release_order.h"
 #include "package/package_walk.h"
 #include "platform/platform.h"
 
@@ -27,13 +29,15 @@ bool fits_with_earlier_names(name_tree& names, const package_walk& walk) {
 // checked up front: its names fit together, and its target paths fit what
 // the system opens (the first that does not is kept, and the walk goes on,
 // since a damaged or unsigned package is refused as such first).
-proof walk_proof(int package, const walk_options& options, bool whole) {
+proof walk_proof(int package, const walk_options& options, bool whole, carried_release* release = nullptr) {
     package_walk walk(package, options);
     proof result;
     name_tree names;
     walk_event event;
     while (!is_last(event = walk.next())) {
+        if (release != nullptr && event == walk_event::piece) note_piece(*release, walk.piece(), walk.header().piece_length);
         if (event != walk_event::target_begins) continue;
+        if (release != nullptr) note_target(*release, walk.header().entry_name.get());
         if (walk.integrity().version() == 0) {
             if (!whole) return proof{proof_outcome::proven, nullptr};
             continue;
@@ -82,10 +86,24 @@ proof_outcome check_signature(opened_update& update, byte_tee& tee, const unsign
     return proof_outcome::malformed;
 }
 
+// Once its signature holds, a package may not take the installation back to
+// an older release (release_order.h).
+proof check_release(const carried_release& release, const target_roots& roots) {
+    heap_string installed = map_name(roots, release_target_name);
+    if (!installed) return proof{};
+    switch (compare_with_installed(release, installed.get())) {
+        case release_verdict::forward: return proof{proof_outcome::proven, nullptr};
+        case release_verdict::refused: return proof{};
+        case release_verdict::installed_unknown: return proof{proof_outcome::release_unknown, std::move(installed)};
+    }
+    return proof{};
+}
+
 // A signed package is proven whole, classic or protected: its signature
 // covers faults as well, and an updater that checks one installs all or
-// nothing. Where the system cannot hold the package unchanged, the bytes
-// checked are copied as they are read, and installed from the copy.
+// nothing, and never an older release than the installation holds. Where the
+// system cannot hold the package unchanged, the bytes checked are copied as
+// they are read, and installed from the copy.
 proof prove_signed(opened_update& update, const target_roots& roots, const unsigned char* key) {
     byte_tee tee;
     if (random_bytes(update.proven.key, sizeof update.proven.key) != 1) return proof{proof_outcome::cryptography_failed, nullptr};
@@ -93,13 +111,16 @@ proof prove_signed(opened_update& update, const target_roots& roots, const unsig
     tee.digest = sha256_start();
     if (tee.digest == nullptr) return proof{proof_outcome::cryptography_failed, nullptr};
     if (holds_files_unchanged() == 0 && (tee.copy = create_private_file()) == -1) tee.copy_failed = true;
-    proof result = tee.copy_failed ? proof{} : walk_proof(update.package, {&roots, &tee, &update.proven, nullptr}, true);
+    carried_release release;
+    proof result =
+        tee.copy_failed ? proof{} : walk_proof(update.package, {&roots, &tee, &update.proven, nullptr}, true, &release);
     if (result.outcome != proof_outcome::malformed && !tee_the_rest(update.package, tee)) result.outcome = proof_outcome::malformed;
     result.outcome = tee_outcome(tee, result.outcome);
     if (result.outcome == proof_outcome::proven || result.outcome == proof_outcome::target_too_long) {
         const proof_outcome signature = check_signature(update, tee, key);
         if (signature != proof_outcome::proven) result.outcome = signature;
     }
+    if (result.outcome == proof_outcome::proven) result = check_release(release, roots);
     sha256_discard(tee.digest);
     update.records = tee.copy != -1 ? tee.copy : update.package;
     if (result.outcome == proof_outcome::proven && rewind_file(update.records) != 1) {

@@ -7,7 +7,8 @@
 // A protected package proves every byte, with every check it allows, in a
 // walk over the whole of it, and every target's path fits what the system
 // opens. An updater built with the vendor's key proves the signature of every
-// byte of any package in that same reading. A classic package that need not
+// byte of any package in that same reading, and that its release is not
+// older than the installation's (release_order.h). A classic package that need not
 // be signed has nothing to prove: only its first record is read.
 //
 // The proof notes each record it read (record_checksums.h): the walk that
@@ -22,11 +23,12 @@ enum class proof_outcome {
     copy_not_written,     // the private copy could not be written in private_file_folder()
     cryptography_failed,  // the system's cryptography failed: nothing is known of the package
     target_too_long,      // `target` is a path longer than the system opens
+    release_unknown,      // `target` is the installation's release file, there but unreadable
 };
 
 struct proof {
     proof_outcome outcome = proof_outcome::malformed;
-    heap_string target;  // for target_too_long
+    heap_string target;  // for target_too_long and release_unknown
 };
 
 // Proves the package open at update.package, and sets update.records,

@@ -65,6 +65,11 @@ int path_fits(const char* path);
 // another one (a link); 0 when it names another file or none.
 int names_open_file(const char* path, int handle);
 
+// Returns 1 when the system says that nothing has the name `path` (neither a
+// file nor a folder, nor a folder on the way to it); 0 when something does,
+// or when the system cannot tell.
+int nothing_at(const char* path);
+
 // Reads up to `count` bytes. Returns the number read, which is below `count`
 // only at the end of the file, or -1 on an error. A count of 0 reads nothing.
 int32_t read_bytes(int handle, void* buffer, uint32_t count);

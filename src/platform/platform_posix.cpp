@@ -96,6 +96,11 @@ int create_for_writing(const char* path, const file_identity* kept, unsigned kep
     return handle;
 }
 
+int nothing_at(const char* path) {
+    struct stat status;
+    return lstat(path, &status) != 0 && (errno == ENOENT || errno == ENOTDIR) ? 1 : 0;
+}
+
 int names_open_file(const char* path, int handle) {
     struct stat named;
     struct stat open_file;

@@ -139,6 +139,13 @@ int create_for_writing(const char* path, const file_identity* kept, unsigned kep
     return handle != -1 ? handle : creation_failed;
 }
 
+int nothing_at(const char* path) {
+    const std::unique_ptr<wchar_t[]> name = wide(path);
+    if (!name || GetFileAttributesW(name.get()) != INVALID_FILE_ATTRIBUTES) return 0;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 1 : 0;
+}
+
 int names_open_file(const char* path, int handle) {
     file_identity named;
     file_identity open_file;

@@ -172,4 +172,79 @@ TEST_F(posix_updater, built_with_a_key_applies_only_signed_packages) {
     EXPECT_FALSE(file_exists(package));
     EXPECT_EQ(read_file(package + ".sig"), "not a signature");
 }
+
+// A signed update never takes an installation back: an older release, none
+// once the installation holds one, or a release target out of place is
+// refused, with nothing written and both files kept. The updater built
+// without a key installs them all, the release file as any other file.
+TEST_F(posix_updater, built_with_a_key_never_takes_an_installation_back) {
+    const std::string keys = ULV_TEST_KEY_DIR;
+    const std::string install = folder.at("C:\\ULVERNO");
+    const std::string release_file = install + "/ulvupdate.release";
+    folder.write_profile("[ulvekern]\nulvedrive=C\nulvedir=ULVERNO\n");
+    const auto apply = [&](const std::string& updater, const std::string& contents) {
+        write_file(package, contents);
+        EXPECT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/vendor.key", "-out", package + ".sig", package})
+                      .exit_code, 0);
+        return run_process({updater, "-s", package}, {"WINDIR=" + folder.windows()}, folder.path()).errors;
+    };
+    const auto release = [](const std::string& text) { return whole("ulverno/ulvupdate.release", text); };
+    const std::string says = "Mise-\xC3\xA0-jour d'Ulverno: Erreur : ";
+    // Each puts its name in a.txt, before the release it carries or after it.
+    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
+    const row rows[] = {
+        {"release 5", "5\n", true, true},
+        {"release 4", "4\n", true, false},
+        {"release 5 again", "5\n", true, true},
+        {"release 6", "6\n", true, true},
+        {"no release", nullptr, true, false},
+        {"a release in the middle", "7\n", false, false},
+    };
+    for (const bool keyed : {true, false}) {
+        std::filesystem::remove_all(install);
+        make_folder(install);
+        for (const row& r : rows) {
+            const std::string carried = r.release != nullptr ? release(r.release) : "";
+            const std::string contents = r.release_last ? whole("ulverno/a.txt", r.what) + carried
+                                                        : carried + whole("ulverno/a.txt", r.what);
+            const file_tree before = read_tree(install);
+            const std::string errors = apply(keyed ? ULV_SIGNED_UPDATER : ULV_POSIX_UPDATER, contents);
+            if (keyed && !r.signed_takes) {
+                EXPECT_EQ(errors, says + "fichier de mise \xC3\xA0 jour incorrect.\n") << r.what;
+                EXPECT_EQ(read_tree(install), before) << r.what;
+                EXPECT_EQ(read_file(package), contents) << r.what;
+                EXPECT_TRUE(file_exists(package + ".sig")) << r.what;
+                continue;
+            }
+            EXPECT_EQ(errors, "") << r.what << keyed;
+            EXPECT_FALSE(file_exists(package)) << r.what << keyed;
+            file_tree after = before;
+            after["a.txt"] = r.what;
+            if (r.release != nullptr) after["ulvupdate.release"] = r.release;
+            EXPECT_EQ(read_tree(install), after) << r.what << keyed;
+        }
+    }
+
+    // An installed release file that cannot be read is said as such; one that holds no number (cut short by a
+    // power cut, say) counts as none.
+    struct installed { const char* what; std::function<void()> make; std::string error; };
+    const installed installations[] = {
+        {"a FIFO", [&] { ASSERT_EQ(mkfifo(release_file.c_str(), 0600), 0); },
+         says + "ouverture de C:\\ULVERNO/ulvupdate.release impossible.\n"},
+        {"a folder", [&] { make_folder(release_file); }, says + "ouverture de C:\\ULVERNO/ulvupdate.release impossible.\n"},
+        {"a release cut short", [&] { write_file(release_file, "9"); }, ""},
+    };
+    for (const installed& i : installations) {
+        std::filesystem::remove_all(install);
+        make_folder(install);
+        i.make();
+        const std::string contents = whole("ulverno/a.txt", "8") + release("8\n");
+        EXPECT_EQ(apply(ULV_SIGNED_UPDATER, contents), i.error) << i.what;
+        EXPECT_EQ(file_exists(install + "/a.txt"), i.error.empty()) << i.what;
+        EXPECT_EQ(file_exists(package) && file_exists(package + ".sig"), !i.error.empty()) << i.what;
+        if (i.error.empty()) {
+            EXPECT_EQ(read_file(release_file), "8\n");
+        }
+    }
+}
 #endif

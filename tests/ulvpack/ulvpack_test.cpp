@@ -190,15 +190,23 @@ TEST(ulvpack_round_trip, tree_to_package_to_updater_and_back) {
     const std::string tree = folder.at("tree");
     write_tree(tree, release_tree());
     const std::string package = folder.at("release.upd");
-    std::vector<std::string> create = {"create", "-o", package, "--piece-size", "4K"};
+    std::vector<std::string> create = {"create", "-o", package, "--piece-size", "4K", "--release", "4294967295"};
     for (const std::string& source : sources_of(tree)) create.push_back(source);
     ASSERT_EQ(ulvpack(create).exit_code, 0);
     const process_result verified = ulvpack({"verify", package});
     EXPECT_EQ(verified.exit_code, 0) << verified.errors;
     EXPECT_EQ(verified.errors.find("warning"), std::string::npos) << verified.errors;
+    EXPECT_NE(verified.errors.find(": release: 4294967295\n"), std::string::npos) << verified.errors;
+    // The release file comes last, after names that sort after its own.
+    const std::string listed = ulvpack({"list", "--json", package}).output;
+    EXPECT_EQ(listed.rfind("{\"name\": "), listed.find("{\"name\": \"ulverno/ulvupdate.release\", \"size\": 11,")) << listed;
+    EXPECT_NE(listed.find("\"release\": 4294967295, \"release_problem\": null}"), std::string::npos) << listed;
+    EXPECT_NE(ulvpack({"list", package}).output.find("\nrelease: 4294967295\n"), std::string::npos);
+    file_tree released = release_tree();
+    released["ulverno/ulvupdate.release"] = "4294967295\n";
 
     ASSERT_EQ(ulvpack({"extract", package, folder.at("extracted")}).exit_code, 0);
-    EXPECT_EQ(read_tree(folder.at("extracted")), release_tree());
+    EXPECT_EQ(read_tree(folder.at("extracted")), released);
 
     // The updater: the install root "C:\ULVERNO" is a folder of the current one on POSIX.
     folder.write_profile("[ulvekern]\nulvedrive=C\nulvedir=ULVERNO\n");
@@ -211,7 +219,7 @@ TEST(ulvpack_round_trip, tree_to_package_to_updater_and_back) {
     for (const auto& [path, contents] : read_tree(folder.at("C:\\ULVERNO"))) installed["ulverno/" + path] = contents;
     installed["windows/ulvtest.ini"] = read_file(folder.windows() + "/ulvtest.ini");
     installed["windows_system/ulvtest.dll"] = read_file(folder.system() + "/ulvtest.dll");
-    EXPECT_EQ(installed, release_tree());
+    EXPECT_EQ(installed, released);  // an updater without a key installs the release file as any other
 }
 
 TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
@@ -237,6 +245,8 @@ TEST(ulvpack_create, refuses_what_the_updater_or_windows_cannot_take) {
         {{"windows/x.ini=" + f, "windows/X.INI=" + f}, "comes from both"},
         {{"ulverno=" + f}, "is not a folder"},
         {{"ulverno/x=" + folder.at("absent")}, "is not a regular file"},
+        {{"ulverno/ULVUPDATE.release=" + f}, "would be the release file, which comes from --release"},
+        {{"ulverno/Ulvupdate.Release/x=" + f}, "needs a folder where the release file goes"},
     };
     for (const row& r : rows) {
         std::vector<std::string> arguments = {"create", "-o", folder.at("out.upd")};
@@ -259,6 +269,10 @@ TEST(ulvpack_usage, says_its_version_and_what_is_wrong_with_2) {
         {{"create", "-o", folder.at("a.upd"), "--bogus", "windows/a=" + p, "--help"}, "unknown option \"--bogus\""},
         {{"create", "-o", folder.at("a.upd"), "neither"}, "is neither PREFIX=DIR nor NAME=FILE"},
         {{"create", "-o", folder.at("a.upd"), "--sign", "", "windows/a=" + p}, "KEY is empty"},
+        {{"create", "-o", folder.at("a.upd"), "--release", "0", "windows/a=" + p}, "bad release \"0\""},
+        {{"create", "-o", folder.at("a.upd"), "--release", "4294967296", "windows/a=" + p}, "bad release"},
+        {{"create", "-o", folder.at("a.upd"), "--release", "007", "windows/a=" + p}, "bad release"},
+        {{"create", "-o", folder.at("a.upd"), "--release", "-1", "windows/a=" + p}, "bad release"},
         {{"create", "windows/a=" + p, "-o"}, "-o takes one OUT"},
         {{"list", "--bogus", p}, "unknown option"},
         {{"list", p, p, "--help"}, "one package, please"},
@@ -456,7 +470,9 @@ TEST(ulvpack_list, tells_each_target_and_where_it_goes) {
     EXPECT_NE(result.output.find("{\"name\": \"ulverno/bin/x.dll\", \"size\": 6, \"pieces\": 2, \"root\": \"ulverno\"}"),
               std::string::npos) << result.output;
     EXPECT_NE(result.output.find("\"name\": \"windows_system/caf\xC3\xA9.dll\""), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("\"integrity\": \"none\", \"valid\": true}\n"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\"integrity\": \"none\", \"valid\": true, \"release\": null, \"release_problem\": null}\n"),
+              std::string::npos) << result.output;
+    EXPECT_NE(ulvpack({"list", folder.at("p.upd")}).output.find("\nrelease: none\n"), std::string::npos);
     // A listing that cannot be written is no listing.
     EXPECT_EQ(run_process({"sh", "-c", "exec \"$0\" list \"$1\" >/dev/full", ULV_PACK_TOOL, folder.at("p.upd")}).exit_code, 2);
 }
@@ -600,6 +616,38 @@ TEST(ulvpack_since, packs_what_changed_and_brings_an_installation_from_a_to_b) {
         expected["ulverno/bin/removed.dll"] = "gone";
         EXPECT_EQ(installed, expected);
     }
+
+    // The release comes from --release alone: the one BASE holds (a package's last target, the release file of a
+    // copy of an installation) is neither compared nor said to be gone, and the package carries it again or a
+    // later one, never an earlier one nor none, which an updater built with a key would refuse over BASE.
+    ASSERT_EQ(ulvpack({"create", "-o", folder.at("A3.upd"), "--release", "3", "ulverno=" + folder.at("A/ulverno"),
+                       "windows=" + folder.at("A/windows")}).exit_code, 0);
+    write_file(folder.at("A/ulverno/ulvupdate.release"), "3\n");
+    struct release_row { std::vector<std::string> option; const char* says; };
+    const release_row releases[] = {
+        {{"--release", "3"}, "\nrelease: 3\n"},
+        {{"--release", "4"}, "\nrelease: 4\n"},
+        {{"--release", "2"}, "BASE holds release 3, above --release 2"},
+        {{}, "BASE holds release 3, and the package would carry none"},
+    };
+    for (const std::string& base : {folder.at("A3.upd"), folder.at("A")}) {
+        for (const release_row& r : releases) {
+            std::vector<std::string> create = {"create", "-o", folder.at("update.upd"), "--since", base};
+            create.insert(create.end(), r.option.begin(), r.option.end());
+            create.insert(create.end(), release_b.begin(), release_b.end());
+            std::filesystem::remove(folder.at("update.upd"));
+            const process_result packed = ulvpack(create);
+            const bool forward = r.says[0] == '\n';
+            EXPECT_EQ(packed.exit_code, forward ? 0 : 1) << base << r.says << packed.errors;
+            EXPECT_EQ(packed.errors.find("ulvupdate.release"), std::string::npos) << packed.errors;
+            const std::string said = forward ? ulvpack({"list", folder.at("update.upd")}).output : packed.errors;
+            EXPECT_NE(said.find(r.says), std::string::npos) << said;
+            if (forward) {
+                EXPECT_NE(packed.errors.find("2 unchanged, left out (5003 bytes saved); 1 changed; 1 new"), std::string::npos);
+            }
+        }
+    }
+    std::filesystem::remove(folder.at("A/ulverno/ulvupdate.release"));
 
     // A classic BASE cut inside its last record, which the updater takes up to the cut: said as verify says it.
     ASSERT_EQ(ulvpack({"create", "--plain", "-o", folder.at("cut.upd"), "ulverno=" + folder.at("A/ulverno"),
@@ -764,5 +812,49 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
         EXPECT_EQ(result.exit_code, 1) << r.key;
         EXPECT_NE(result.errors.find(r.says), std::string::npos) << result.errors;
         EXPECT_FALSE(file_exists(folder.at("q.upd"))) << r.key;
+    }
+
+    // verify and list say which release a package carries. A release target that is not last or holds no release
+    // number is an error with --key, as an updater built with it refuses the package, and a warning without, as
+    // one without a key installs it as a file.
+    const std::string r = "ulverno/ulvupdate.release";
+    struct release_row {
+        std::string package;
+        const char* release;    // as verify and list say it
+        const char* signature;  // as verify --key says it
+        const char* where;      // the record of a release target refused, and the fault
+        std::string fault;
+    };
+    const release_row releases[] = {
+        {protected_package({{"windows/f", "x"}, {r, "5\n"}}), "release: 5", "release 5", "", ""},
+        {protected_package({{"windows/f", "x"}}), "release: none", "no release", "", ""},
+        {protected_package({{r, "5\n"}, {"windows/f", "x"}}), "release: none", "a release target that is refused",
+         "record 1 at byte 0: ", "the release target \"" + r + "\" is not the package's last target"},
+        {protected_package({{"windows/f", "x"}, {"ulverno/ULVUPDATE.release", "05\n"}}), "release: none",
+         "a release target that is refused", "record 2 at byte ",
+         "the release target \"ulverno/ULVUPDATE.release\" holds no release number"},
+    };
+    for (const release_row& row : releases) {
+        write_file(package, row.package);
+        ASSERT_EQ(ulvpack({"sign", "--key", keys + "/vendor.key", package}).exit_code, 0);
+        for (const bool keyed : {false, true}) {
+            const process_result result = keyed ? ulvpack({"verify", "--key", keys + "/vendor.pub", package})
+                                                : ulvpack({"verify", package});
+            EXPECT_EQ(result.exit_code, keyed && !row.fault.empty() ? 1 : 0) << result.errors;
+            EXPECT_NE(result.errors.find(": " + std::string(row.release) + "\n"), std::string::npos) << result.errors;
+            if (keyed) {
+                EXPECT_NE(result.errors.find("), " + std::string(row.signature) + "\n"), std::string::npos) << result.errors;
+            }
+            if (row.fault.empty()) continue;
+            EXPECT_NE(result.errors.find((keyed ? "error: " : "warning: ") + std::string(row.where)), std::string::npos);
+            EXPECT_NE(result.errors.find(row.fault), std::string::npos) << result.errors;
+            EXPECT_NE(result.errors.find(keyed ? ": an updater built with this key refuses the package\n"
+                                               : ": an updater built with a key refuses the package, one without installs"),
+                      std::string::npos) << result.errors;
+        }
+        const std::string listed = ulvpack({"list", package}).output;
+        EXPECT_NE(listed.find(row.fault.empty() ? "\n" + std::string(row.release) + "\n"
+                                                : "\nrelease: refused by an updater built with a key: " + row.fault),
+                  std::string::npos) << listed;
     }
 }

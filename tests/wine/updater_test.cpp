@@ -336,3 +336,50 @@ TEST_F(wine_updater, built_with_a_key_applies_only_signed_packages) {
         }
     }
 }
+
+// The product built with the tests' key never takes an installation back: an
+// older release, none once the installation holds one, or a release target
+// in the middle is refused with nothing written; the product without a key
+// installs them all, the release file as any other file.
+TEST_F(wine_updater, built_with_a_key_never_takes_an_installation_back) {
+    const std::string keys = ULV_TEST_KEY_DIR;
+    const std::string install = drive_c() + "/ulvtest/install";
+    // Each puts its name in a.txt, before the release it carries or after it.
+    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
+    const row rows[] = {
+        {"release 5", "5\n", true, true},
+        {"release 4", "4\n", true, false},
+        {"release 5 again", "5\n", true, true},
+        {"release 6", "6\n", true, true},
+        {"no release", nullptr, true, false},
+        {"a release in the middle", "7\n", false, false},
+    };
+    for (const bool keyed : {true, false}) {
+        std::filesystem::remove_all(install);
+        make_folder(install);
+        for (const row& r : rows) {
+            const std::string release = r.release != nullptr ? whole("ulverno/ulvupdate.release", r.release) : "";
+            const std::string contents = r.release_last ? whole("ulverno/a.txt", r.what) + release
+                                                        : release + whole("ulverno/a.txt", r.what);
+            const file_tree before = read_tree(install);
+            write_file(package_file(), contents);
+            ASSERT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/vendor.key", "-out", package_file() + ".sig",
+                                   package_file()}).exit_code, 0);
+            const bench_run result = run_in_bench((keyed ? "C:\\ulvbench\\ulvupdate_signed.exe" : updater) + " -s " + package);
+            EXPECT_EQ(result.exit_code, 0) << result.transcript;
+            if (keyed && !r.signed_takes) {
+                EXPECT_EQ(texts(result), std::vector<std::string>{malformed}) << r.what;
+                EXPECT_EQ(read_tree(install), before) << r.what;
+                EXPECT_EQ(read_file(package_file()), contents) << r.what;
+                EXPECT_TRUE(file_exists(package_file() + ".sig")) << r.what;
+                continue;
+            }
+            EXPECT_TRUE(texts(result).empty()) << r.what << "\n" << result.transcript;
+            EXPECT_FALSE(file_exists(package_file())) << r.what;
+            file_tree after = before;
+            after["a.txt"] = r.what;
+            if (r.release != nullptr) after["ulvupdate.release"] = r.release;
+            EXPECT_EQ(read_tree(install), after) << r.what << keyed;
+        }
+    }
+}

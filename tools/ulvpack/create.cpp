@@ -10,6 +10,7 @@
 
 #include "package/name_tree.h"
 #include "package/reader.h"
+#include "package/release_number.h"
 #include "package/windows_names.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ namespace {
 
 const char usage[] =
     "usage: ulvpack create -o OUT.upd [--piece-size SIZE] [--follow-links] [--plain]\n"
-    "                      [--since BASE [--allow-new-folders]] [--sign KEY] SOURCE...\n"
+    "                      [--since BASE [--allow-new-folders]] [--release N]\n"
+    "                      [--sign KEY] SOURCE...\n"
     "\n"
     "Packs files into an update package. Each SOURCE is one of:\n"
     "  PREFIX=DIR  every regular file below DIR becomes PREFIX/relative/path;\n"
@@ -49,6 +51,12 @@ const char usage[] =
     "makes folders, unless --allow-new-folders says the installations have it; a\n"
     "file that needs a folder where BASE has a file, or where BASE has a folder,\n"
     "always is.\n"
+    "With --release N (a whole number from 1 to 4294967295, one counter for all\n"
+    "the vendor's releases, such as the build number), the package's last\n"
+    "target is ulverno/ulvupdate.release, holding N: an updater built with a key\n"
+    "then refuses to take an installation back to an older release, or to none.\n"
+    "No SOURCE may give that file. With --since, the release is always packed,\n"
+    "and may not be below the release BASE holds, nor missing when BASE holds one.\n"
     "OUT is replaced in one step once the whole package is on the disk;\n"
     "until then, and after any failure, it stays as it was. With --sign KEY,\n"
     "OUT.sig is then written as ulvpack sign --key KEY OUT writes it.\n"
@@ -180,14 +188,26 @@ outcome fits_on_base(const base_comparison& comparison, bool allow_new_folders) 
                    "(--allow-new-folders if the installations have them)");
 }
 
+// An updater built with a key refuses, on an installation like BASE, a
+// package of an older release than BASE's, or of none where BASE has one.
+outcome follows_base_release(const base_comparison& comparison, uint32_t release) {
+    if (comparison.release == 0 || release >= comparison.release) return {};
+    const std::string held = "BASE holds release " + std::to_string(comparison.release);
+    return refusal((release == 0 ? held + ", and the package would carry none (--release)"
+                                 : held + ", above --release " + std::to_string(release)) +
+                   ": an updater built with a key would refuse it on an installation like BASE");
+}
+
 // Leaves in `files` only what changed since BASE, and says so. Not done when
-// BASE cannot be read or compared (compare_with_base), nothing changed, or a
-// new file would fail on BASE (fits_on_base).
+// BASE cannot be read or compared (compare_with_base), the package would
+// carry an older `release` than BASE (follows_base_release), nothing changed,
+// or a new file would fail on BASE (fits_on_base).
 outcome keep_what_changed(std::vector<source_file>& files, const std::string& base, bool follow_links,
-                          bool allow_new_folders) {
+                          bool allow_new_folders, uint32_t release) {
     base_comparison comparison;
     const outcome compared = compare_with_base(files, base, follow_links, comparison);
     if (!compared.ok()) return compared;
+    if (const outcome ordered = follows_base_release(comparison, release); !ordered.ok()) return ordered;
     for (const scan_finding& warning : comparison.warnings) say("create", "warning: BASE " + base + ": " + finding_text(warning));
     for (const auto& removed : comparison.removed) {
         say("create", "warning: \"" + removed.second + "\" is in BASE but no longer in the release: a package cannot delete it");
@@ -207,6 +227,7 @@ struct create_request {
     std::string out;
     std::string base;  // empty: no --since
     std::string key;   // empty: not signed
+    uint32_t release = 0;  // 0: none
     bool follow_links = false;
     bool allow_new_folders = false;
     package_options options;
@@ -234,11 +255,13 @@ int read_request(int argc, char** argv, create_request& request) {
     const char* piece_size = nullptr;
     const char* base = nullptr;
     const char* key = nullptr;
+    const char* release = nullptr;
     bool plain = false;
     std::vector<const char*> sources;
     const command_line line{"create", usage,
                             {{"-o", nullptr, &out, "OUT"}, {"--piece-size", nullptr, &piece_size, "SIZE", true},
                              {"--since", nullptr, &base, "BASE"}, {"--sign", nullptr, &key, "KEY"},
+                             {"--release", nullptr, &release, "N"},
                              {"--follow-links", &request.follow_links}, {"--plain", &plain},
                              {"--allow-new-folders", &request.allow_new_folders}},
                             0, static_cast<size_t>(-1), ""};
@@ -247,6 +270,11 @@ int read_request(int argc, char** argv, create_request& request) {
     const std::string problem =
         options_problem(out, piece_size, base, key, request.allow_new_folders, sources, request.options);
     if (!problem.empty()) return usage_error("create", usage, problem);
+    // The release as the release file holds it, and nothing else: no sign, blanks or leading zeros.
+    if (release != nullptr && !parse_release(std::string(release) + "\n", request.release)) {
+        return usage_error("create", usage,
+                           "bad release \"" + std::string(release) + "\": a whole number from 1 to 4294967295");
+    }
     request.out = out;
     request.base = base != nullptr ? base : "";
     request.key = key != nullptr ? key : "";
@@ -289,12 +317,15 @@ int run_create(int argc, char** argv) {
     std::vector<source_file> files;
     if (const int status = gather_files(request, files); status != exit_ok) return status;
     if (!request.base.empty()) {
-        const outcome changed = keep_what_changed(files, request.base, request.follow_links, request.allow_new_folders);
+        const outcome changed =
+            keep_what_changed(files, request.base, request.follow_links, request.allow_new_folders, request.release);
         if (!changed.ok()) return status_of(changed);
     }
+    if (request.release != 0) files.push_back(release_source(request.release));
     if (!write_package(files, request.options, fs::u8path(request.out), problem)) return fail(problem);
     uint64_t bytes = 0;
     for (const source_file& file : files) bytes += file.size;
-    say("create", "wrote " + request.out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte"));
+    say("create", "wrote " + request.out + ": " + plural(files.size(), "target") + ", " + plural(bytes, "byte") +
+                      (request.release != 0 ? ", release " + std::to_string(request.release) : ""));
     return request.key.empty() ? exit_ok : sign_written_package("create", request.out, request.key);
 }

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "name_rules.h"
 #include "names_by_key.h"
+#include "package_release.h"
 #include "report.h"
 
 #include "package/windows_names.h"
@@ -21,7 +22,8 @@ const char usage[] =
     "usage: ulvpack list [--json] [--folders] PKG\n"
     "\n"
     "One line a target: name, size, number of pieces and where it would be\n"
-    "installed; then totals. --json prints the same for scripts. --folders\n"
+    "installed; then totals, and the release the package carries (create\n"
+    "--release), if any. --json prints the same for scripts. --folders\n"
     "adds every folder the package needs on the installation, each once and\n"
     "spelled as Windows would create it: the updater never makes folders, so a\n"
     "target whose folder is missing there fails.\n"
@@ -104,20 +106,43 @@ void print_json_folder(const std::string& folder, bool first) {
                 json_string(root_folder(*prefix)).c_str());
 }
 
+// "release: 5", "release: none", or why an updater built with a key refuses
+// the release target.
+std::string release_line(const package_release& release) {
+    const std::string problem = release_problem(release);
+    if (!problem.empty()) return "release: refused by an updater built with a key: " + problem;
+    const uint32_t number = release_number(release);
+    return "release: " + (number != 0 ? std::to_string(number) : std::string("none"));
+}
+
+// The rest of the listing after its targets: the totals, the release of a
+// package the updater takes, and the folders, when asked for.
+void print_text_end(const scan_result& result, const names_by_key* folders, const package_release& release) {
+    std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
+                plural(result.records, "record").c_str());
+    if (result.would_apply) std::printf("%s\n", release_line(release).c_str());
+    if (folders != nullptr) print_text_folders(*folders);
+}
+
 // The rest of the JSON listing after its targets (`rows` of them): the
-// folders, when asked for, and the totals.
-void print_json_end(const scan_result& result, bool scanned, const names_by_key* folders, uint64_t rows) {
+// folders, when asked for, the totals, and the release (null for none, or
+// one refused: then "release_problem" says why).
+void print_json_end(const scan_result& result, bool scanned, const names_by_key* folders, uint64_t rows,
+                    const package_release& release) {
+    const uint32_t number = result.would_apply ? release_number(release) : 0;
+    const std::string problem = result.would_apply ? release_problem(release) : "";
     if (folders != nullptr) {
         std::printf("%s],\n \"folders\": [", rows == 0 ? "" : "\n");
         rows = 0;
         for (const auto& folder : *folders) print_json_folder(folder.second, rows++ == 0);
     }
     std::printf("%s],\n \"target_count\": %llu, \"total_bytes\": %llu, \"records\": %llu, \"integrity\": \"%s\", "
-                "\"valid\": %s}\n",
+                "\"valid\": %s, \"release\": %s, \"release_problem\": %s}\n",
                 rows == 0 ? "" : "\n", static_cast<unsigned long long>(result.targets),
                 static_cast<unsigned long long>(result.bytes), static_cast<unsigned long long>(result.records),
                 result.records == 0 ? "unknown" : result.integrity_version != 0 ? "crc32c" : "none",
-                scanned && !result.refused ? "true" : "false");
+                scanned && !result.refused ? "true" : "false", number != 0 ? std::to_string(number).c_str() : "null",
+                problem.empty() ? "null" : json_string(problem).c_str());
 }
 
 }  // namespace
@@ -131,6 +156,8 @@ int run_list(int argc, char** argv) {
     const char* path = operands[0];
 
     scan_handlers handlers;
+    package_release release;
+    watch_release(handlers, release);
     uint64_t rows = 0;
     names_by_key folders;  // as Windows compares them, to the first spelling
     handlers.on_target = [&](const scanned_target& target) {
@@ -142,11 +169,9 @@ int run_list(int argc, char** argv) {
     scan_result result;
     const bool scanned = scan_or_complain("list", path, handlers, result);
     if (json) {
-        print_json_end(result, scanned, with_folders ? &folders : nullptr, rows);
+        print_json_end(result, scanned, with_folders ? &folders : nullptr, rows, release);
     } else if (scanned) {
-        std::printf("%s, %s, %s\n", plural(result.targets, "target").c_str(), plural(result.bytes, "byte").c_str(),
-                    plural(result.records, "record").c_str());
-        if (with_folders) print_text_folders(folders);
+        print_text_end(result, with_folders ? &folders : nullptr, release);
     }
     // A listing lost on a full disk or a closed pipe must not pass for one written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -4,8 +4,10 @@
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "names_by_key.h"
+#include "package_release.h"
 #include "package_scan.h"
 
+#include "package/release_number.h"
 #include "package/target_names.h"
 #include "package/windows_names.h"
 #include "platform/platform.h"
@@ -78,6 +80,8 @@ outcome compare_with_package(const std::vector<source_file>& files, const std::s
     handlers.on_finding = [&](const scan_finding& finding) {
         if (!finding.error) comparison.warnings.push_back(finding);
     };
+    package_release release;
+    watch_release(handlers, release);
     scan_result result;
     std::string why;
     const scan_outcome scanned = scan_package(base, handlers, result, why);
@@ -86,6 +90,8 @@ outcome compare_with_package(const std::vector<source_file>& files, const std::s
         return failure("cannot read BASE " + base + ": " + (scanned == scan_outcome::not_opened ? why : result.refusal.text));
     }
     if (!result.would_apply) return refusal("BASE " + base + " is not a valid package: " + result.refusal.text);
+    comparison.release = release_number(release);
+    comparison.removed.erase(windows_key(release_target_name));
     return {};
 }
 
@@ -160,6 +166,22 @@ outcome read_base_folder(const fs::path& base, bool follow_links, std::map<std::
                    "it is not laid out like the sources");
 }
 
+// The release that the release file of a folder BASE holds, into `release`:
+// 0 when it holds no release number, as an updater counts it. Not done when
+// the file cannot be read.
+outcome read_base_release(const base_file& file, bool follow_link, uint32_t& release) {
+    std::string why;
+    const int handle = open_source_file(file.path, follow_link, file_identity{}, why);
+    char text[longest_release_text + 1];
+    const int32_t length = handle == -1 ? -1 : read_bytes(handle, text, sizeof text);
+    if (handle != -1) close_file(handle);
+    if (length < 0) {
+        return failure("cannot read BASE's release file " + shown(file.path) + (why.empty() ? "" : ": " + why));
+    }
+    if (!parse_release(std::string(text, static_cast<size_t>(length)), release)) release = 0;
+    return {};
+}
+
 // Files are matched as Windows compares names, as in a package BASE: a file
 // renamed only in case is the same file on an installation.
 outcome compare_with_folder(const std::vector<source_file>& files, const fs::path& base, bool follow_links,
@@ -167,6 +189,11 @@ outcome compare_with_folder(const std::vector<source_file>& files, const fs::pat
     std::map<std::string, base_file> base_files;
     const outcome read = read_base_folder(base, follow_links, base_files, comparison.folders);
     if (!read.ok()) return read;
+    if (const auto release_file = base_files.find(windows_key(release_target_name)); release_file != base_files.end()) {
+        const outcome release = read_base_release(release_file->second, follow_links, comparison.release);
+        if (!release.ok()) return release;
+        base_files.erase(release_file);
+    }
     std::vector<char> buffer;
     for (size_t i = 0; i < files.size(); ++i) {
         const auto found = base_files.find(windows_key(files[i].name));

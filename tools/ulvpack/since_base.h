@@ -24,14 +24,19 @@ struct base_comparison {
                                                  // the code page)
     std::set<std::string> folders;     // windows_key of every folder BASE has, roots included
     std::vector<scan_finding> warnings;  // what a package BASE shows that the updater tolerates
+    uint32_t release = 0;  // the release BASE holds (package/release_number.h), 0 for none; its release
+                           // file is neither compared nor among the `removed`: --release gives it
 };
 
 // Compares `files` with BASE: a package (read with the updater's own walk)
 // or a folder laid out like the sources (BASE/ulverno, BASE/windows,
 // BASE/windows_system), walked as the sources are: links followed only with
 // `follow_links`, what is left out said. Files are compared byte for byte,
-// one piece at a time. Not done when BASE cannot be read (failed), or is not
-// a valid package or holds two files that are one for Windows (refused).
+// one piece at a time. The release BASE holds is read as an updater built
+// with a key reads it: a package's last target, or the release file of a
+// folder (a copy of an installation). Not done when BASE cannot be read
+// (failed), or is not a valid package or holds two files that are one for
+// Windows (refused).
 outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
                           base_comparison& comparison);
 

@@ -5,7 +5,9 @@
 #include "name_rules.h"
 #include "package_scan.h"
 
+#include "package/release_number.h"
 #include "package/target_names.h"
+#include "package/windows_names.h"
 #include "platform/text_codec.h"
 #include "platform/tool_files.h"
 
@@ -21,6 +23,18 @@ void leave_out(const fs::path& path, const std::string& why) {
     std::fprintf(stderr, "ulvpack create: left out %s: %s\n", shown(path).c_str(), why.c_str());
 }
 
+// Why a source may not give a file of `name` (as Windows compares names):
+// the release file, or a folder of its name. Else "".
+std::string release_clash(const std::string& name) {
+    const std::string key = windows_key(name);
+    const std::string release = windows_key(release_target_name);
+    if (key == release) return "would be the release file, which comes from --release";
+    if (key.compare(0, release.size() + 1, release + "/") == 0) {
+        return "needs a folder where the release file goes (it comes from --release)";
+    }
+    return "";
+}
+
 // The file at `file`, named `name_utf8`, added to `files`.
 outcome add_file(const std::string& name_utf8, const fs::path& file, const std::string& argument, bool follow_link,
                  std::vector<source_file>& files) {
@@ -30,6 +44,7 @@ outcome add_file(const std::string& name_utf8, const fs::path& file, const std::
         return refusal("\"" + printable_text(name_utf8) + "\" (from " + argument + ") " + why);
     }
     why = unpackable(entry.name);
+    if (why.empty()) why = release_clash(entry.name);
     if (!why.empty()) return refusal(quoted_name(entry.name) + " (from " + argument + ") " + why);
     entry_status status;
     if (!status_of(file, true, status, why)) return failure("cannot read " + shown(file) + ": " + why);
@@ -67,6 +82,16 @@ outcome add_folder(const std::string& argument, bool follow_links, const std::st
 std::string unpackable(const std::string& name) {
     const std::string why = name_refusal(name);
     return why.empty() ? windows_refusal(name) : why;
+}
+
+source_file release_source(uint32_t release) {
+    source_file entry;
+    entry.name = entry.stored_name = release_target_name;
+    entry.held = release_text(release);
+    entry.in_memory = true;
+    entry.size = static_cast<uint32_t>(entry.held.size());
+    entry.source = "--release";
+    return entry;
 }
 
 bool in_package_order(const source_file& a, const source_file& b) {

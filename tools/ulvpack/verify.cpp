@@ -1,6 +1,7 @@
 // ulvpack verify: would the updater apply this package, and if not, why?
 #include "commands.h"
 #include "names_by_key.h"
+#include "package_release.h"
 #include "report.h"
 #include "signing.h"
 #include "since_base.h"
@@ -34,8 +35,12 @@ const char usage[] =
     "needs that DIR lacks, which of its targets DIR holds read-only, and where\n"
     "DIR has a folder in a target's place: on such an installation the update\n"
     "would fail.\n"
+    "Says which release the package carries (create --release), if any; a\n"
+    "release target that is not the last target or holds no release number is\n"
+    "a warning, as an updater without a key installs it as a file.\n"
     "With --key PUB, a public key (PEM), also checks PKG.sig as an updater built\n"
-    "with that key does: the signature of every byte of PKG.\n"
+    "with that key does: the signature of every byte of PKG, and that release\n"
+    "target, which such an updater refuses: an error then.\n"
     "Exit status: 0 valid, 1 invalid (or it would fail on DIR), 2 usage error, or\n"
     "the package cannot be read.\n";
 
@@ -95,8 +100,34 @@ std::string integrity_said(const scan_result& result) {
                                  : "none (classic package)";
 }
 
+// Says the release the package carries, and what is wrong with its release
+// target, if anything: an error for an updater built with a key (`keyed`),
+// which refuses it, else a warning. False for that error.
+bool report_release(const std::string& path, const package_release& release, bool keyed) {
+    const uint32_t number = release_number(release);
+    say("verify", path + ": release: " + (number != 0 ? std::to_string(number) : std::string("none")));
+    const std::string problem = release_problem(release);
+    if (problem.empty()) return true;
+    print_finding({keyed, release.record, release.offset,
+                   problem + (keyed ? ": an updater built with this key refuses the package"
+                                    : ": an updater built with a key refuses the package, one without installs it "
+                                      "as a file")});
+    return !keyed;
+}
+
+// Checks the signature as an updater built with `key` does and says so, with
+// the release it would take. False when it does not hold.
+bool report_signature(const std::string& path, const public_key& key, const package_release& release) {
+    const std::string problem = signature_problem(path, key);
+    say("verify", path + ": signature: " +
+                      (problem.empty() ? "valid (key SHA-256 " + key.fingerprint + "), " + release_in_words(release)
+                                       : "invalid: " + problem));
+    return problem.empty();
+}
+
 // Says what would become of the package, and returns the exit status.
-int verdict(const std::string& path, const scan_result& result, const char* against, bool fits, bool signed_well) {
+// `key_takes_it`: an updater built with the key given, if any, would take it.
+int verdict(const std::string& path, const scan_result& result, const char* against, bool fits, bool key_takes_it) {
     if (result.refused) {
         say("verify", path + ": invalid: the updater would refuse it");
         return exit_refused;
@@ -105,7 +136,7 @@ int verdict(const std::string& path, const scan_result& result, const char* agai
         say("verify", path + ": valid, but it would fail on " + against);
         return exit_refused;
     }
-    if (!signed_well) {
+    if (!key_takes_it) {
         say("verify", path + ": invalid: an updater built with this key would refuse it");
         return exit_refused;
     }
@@ -133,7 +164,9 @@ int run_verify(int argc, char** argv) {
     }
     installation_check installation;
     scan_handlers handlers;
+    package_release release;
     handlers.on_finding = print_finding;
+    watch_release(handlers, release);
     if (against != nullptr) {
         installation.folder = fs::u8path(against);
         if (!is_folder(installation.folder)) {
@@ -144,11 +177,8 @@ int run_verify(int argc, char** argv) {
     scan_result result;
     if (!scan_or_complain("verify", path, handlers, result)) return exit_io_error;
     if (result.records > 0) say("verify", std::string(path) + ": integrity: " + integrity_said(result));
+    const bool release_taken = !result.would_apply || report_release(path, release, key_path != nullptr);
     const bool fits = against == nullptr || installation.report(path);
-    const std::string unsigned_why = key_path != nullptr ? signature_problem(path, key) : "";
-    if (key_path != nullptr) {
-        say("verify", std::string(path) + ": signature: " +
-                          (unsigned_why.empty() ? "valid (key SHA-256 " + key.fingerprint + ")" : "invalid: " + unsigned_why));
-    }
-    return verdict(path, result, against, fits, unsigned_why.empty());
+    const bool signed_well = key_path == nullptr || report_signature(path, key, release);
+    return verdict(path, result, against, fits, signed_well && release_taken);
 }

@@ -101,8 +101,42 @@ std::string next_header(package_being_written& package, const source_file& file,
     return header;
 }
 
+// Takes the next `length` bytes of the target, at `offset`: from its file,
+// open at `in`, or from the bytes it holds. False when the file has fewer.
+bool take_bytes(const source_file& file, int in, uint32_t offset, char* into, uint32_t length) {
+    if (file.in_memory) {
+        file.held.copy(into, length, offset);
+        return true;
+    }
+    return read_bytes(in, into, length) == static_cast<int32_t>(length);
+}
+
+// Writes the records of the target, its bytes taken as take_bytes does.
+bool write_pieces(package_being_written& package, const source_file& file, int in, std::vector<char>& buffer,
+                  std::string& problem) {
+    uint32_t offset = 0;
+    do {
+        const uint32_t length = piece_length(file, offset, package.options);
+        if (!take_bytes(file, in, offset, buffer.data(), length)) {
+            problem = "cannot read " + printable_text(file.file.u8string()) + " (did it change while being packed?)";
+            return false;
+        }
+        const std::string header = next_header(package, file, offset, buffer.data(), length);
+        std::string why;
+        if (!write_all(package.handle, header.data(), header.size(), why) ||
+            !write_all(package.handle, buffer.data(), length, why)) {
+            problem = failed_write(package.temporary, why);
+            return false;
+        }
+        package.written += header.size() + length;
+        offset += length;
+    } while (offset < file.size);
+    return true;
+}
+
 bool write_target(package_being_written& package, const source_file& file, std::vector<char>& buffer,
                   std::string& problem) {
+    if (file.in_memory) return write_pieces(package, file, -1, buffer, problem);
     const std::string shown = printable_text(file.file.u8string());
     std::string why;
     const int in = open_source_file(file.file, file.follow_link, file.identity, why);
@@ -110,25 +144,7 @@ bool write_target(package_being_written& package, const source_file& file, std::
         problem = "cannot read " + shown + ": " + why;
         return false;
     }
-    uint32_t offset = 0;
-    bool written = true;
-    do {
-        const uint32_t length = piece_length(file, offset, package.options);
-        if (read_bytes(in, buffer.data(), length) != static_cast<int32_t>(length)) {
-            problem = "cannot read " + shown + " (did it change while being packed?)";
-            written = false;
-            break;
-        }
-        const std::string header = next_header(package, file, offset, buffer.data(), length);
-        if (!write_all(package.handle, header.data(), header.size(), why) ||
-            !write_all(package.handle, buffer.data(), length, why)) {
-            problem = failed_write(package.temporary, why);
-            written = false;
-            break;
-        }
-        package.written += header.size() + length;
-        offset += length;
-    } while (offset < file.size);
+    bool written = write_pieces(package, file, in, buffer, problem);
     char more;
     if (written && read_bytes(in, &more, 1) != 0) {
         problem = shown + " grew while being packed";
