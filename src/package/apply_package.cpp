@@ -91,6 +91,22 @@ const char* names_before_release(const opened_update& update, const package_walk
     return flush_created_folders(folders);
 }
 
+// A signed update first writes the release it carries into the installation,
+// as its last target does again: whatever stops it midway (a file another
+// program holds, the release file itself included, a full disk, a power cut),
+// the files it wrote can never be taken back by an older release, and running
+// the same release again finishes it. False, with `target.path` set when it
+// was mapped, when the release file cannot be written and flushed.
+bool begin_release(const opened_update& update, const target_roots& roots, open_target& target, created_folders& folders) {
+    if (update.release == 0) return true;
+    target.path = map_name(roots, release_target_name);
+    if (!target.path || !create_target(target, update, folders)) return false;
+    const std::string text = release_text(update.release);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    return write_piece(target.handle, bytes, static_cast<uint32_t>(text.size())) && flush_and_close(target) &&
+           flush_created_folders(folders) == nullptr;
+}
+
 // Writes every target, in record order, each record checked against what the
 // proof read of it, then ends the update. Returns 1, or 0 after a failure,
 // which it has shown.
@@ -98,6 +114,9 @@ int install_targets(opened_update& update, const target_roots& roots) {
     package_walk walk(update.records, walk_options{&roots, nullptr, nullptr, &update.proven});
     open_target target;
     created_folders folders;
+    if (!begin_release(update, roots, target, folders)) {
+        return reject(update, target, target.path ? text_target_not_written : text_package_malformed, target.path.get());
+    }
     for (;;) {
         switch (walk.next()) {
             case walk_event::target_begins:

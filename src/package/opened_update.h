@@ -18,6 +18,7 @@ struct opened_update {
     file_identity kept[2];       // the package and its signature file: never written over
     unsigned kept_count = 0;
     record_checksums proven;     // what the proof read of each record
+    uint32_t release = 0;        // the release a signed package carries, once proven (0: none)
 };
 
 // Opens the package at `path` and proves it (package_proof.h). True when it

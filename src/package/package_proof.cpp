@@ -121,6 +121,7 @@ proof prove_signed(opened_update& update, const target_roots& roots, const unsig
         if (signature != proof_outcome::proven) result.outcome = signature;
     }
     if (result.outcome == proof_outcome::proven) result = check_release(release, roots);
+    if (result.outcome == proof_outcome::proven && release.present) parse_release(release.text, update.release);
     sha256_discard(tee.digest);
     update.records = tee.copy != -1 ? tee.copy : update.package;
     if (result.outcome == proof_outcome::proven && rewind_file(update.records) != 1) {

@@ -1,7 +1,7 @@
 // The release number of signed updates, so that an installation only moves
 // forward: a package carries its release as its last target, which the
 // signature covers, and the copy that target leaves in the install folder is
-// the installation's memory of the last release it took whole.
+// the installation's memory of the last release it began to write.
 #pragma once
 
 #include <cstdint>

@@ -225,6 +225,19 @@ TEST_F(posix_updater, built_with_a_key_never_takes_an_installation_back) {
         }
     }
 
+    // Whatever stops a release midway (here a name longer than a file system stores, in a classic package; on
+    // Windows a release file held open meanwhile), the installation holds it already: an older one is refused.
+    std::filesystem::remove_all(install);
+    make_folder(install);
+    write_file(release_file, "5\n");
+    const std::string too_long = "ulverno/" + std::string(300, 'x');
+    EXPECT_EQ(apply(ULV_SIGNED_UPDATER, whole("ulverno/a.txt", "7") + whole(too_long, "") + release("7\n")),
+              says + "\xC3\xA9" "criture du fichier C:\\ULVERNO/" + too_long.substr(8) + " impossible.\n");
+    EXPECT_EQ(read_file(release_file), "7\n");
+    EXPECT_EQ(apply(ULV_SIGNED_UPDATER, whole("ulverno/a.txt", "6") + release("6\n")),
+              says + "fichier de mise \xC3\xA0 jour incorrect.\n");
+    EXPECT_EQ(read_file(install + "/a.txt"), "7");
+
     // An installed release file that cannot be read is said as such; one that holds no number (cut short by a
     // power cut, say) counts as none.
     struct installed { const char* what; std::function<void()> make; std::string error; };
