@@ -251,12 +251,11 @@ std::string file_in_place_of_folder(const base_comparison& comparison, const std
 }
 
 std::string folder_name(const std::string& name) {
-    return name.substr(0, name.find_last_of("/\\"));
+    return std::string(folder_of_name(name));
 }
 
 std::string folder_key(const std::string& name) {
-    const std::string key = windows_key(name);
-    return key.substr(0, key.rfind('/'));
+    return std::string(folder_of_name(windows_key(name)));
 }
 
 outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,
