@@ -46,18 +46,14 @@ std::vector<std::string> windows_parts(std::string_view name) {
 void fold_name(std::string& name) {
     std::string letter;
     for (size_t at = 0; at < name.size();) {
-        uint32_t c = 0;
-        const size_t length = decode_utf8(name, at, c);
-        if (length == 0) {  // a byte that is not UTF-8 stays as it is
-            ++at;
-            continue;
-        }
-        if (small_letter(c) != c) {
+        const utf8_character c = character_at(name, at);
+        // A byte that is not UTF-8 stays as it is.
+        if (c.valid && small_letter(c.code_point) != c.code_point) {
             letter.clear();
-            append_utf8(small_letter(c), letter);
-            name.replace(at, length, letter);
+            append_utf8(small_letter(c.code_point), letter);
+            name.replace(at, c.length, letter);
         }
-        at += length;
+        at += c.length;
     }
 }
 
