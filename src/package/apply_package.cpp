@@ -75,7 +75,7 @@ bool signature_unchanged(const opened_update& update, const char* signature) {
 // that cannot be deleted (a read-only file) stays applicable, and so does
 // its signature.
 void finish_with(opened_update& update) {
-    const heap_string signature = update.is_signed ? signature_path(update.path) : nullptr;
+    const heap_string signature = is_signed(update) ? signature_path(update.path) : nullptr;
     const bool signature_there = signature && signature_unchanged(update, signature.get());
     if (unchanged_since_opened(update) && delete_open_file(update.path, update.package) == 1 && signature_there) {
         delete_open_file(signature.get(), update.signature);
@@ -87,7 +87,7 @@ void finish_with(opened_update& update) {
 // installed whole: the names of every file before it go to the disk first.
 // Returns null, or the target path of a folder that could not be flushed.
 const char* names_before_release(const opened_update& update, const package_walk& walk, const created_folders& folders) {
-    if (!update.is_signed || !names_release_target(walk.header().entry_name.get())) return nullptr;
+    if (!is_signed(update) || !names_release_target(walk.header().entry_name.get())) return nullptr;
     return flush_created_folders(folders);
 }
 
@@ -111,7 +111,7 @@ bool begin_release(const opened_update& update, const target_roots& roots, open_
 // proof read of it, then ends the update. Returns 1, or 0 after a failure,
 // which it has shown.
 int install_targets(opened_update& update, const target_roots& roots) {
-    package_walk walk(update.records, walk_options{&roots, nullptr, nullptr, &update.proven});
+    package_walk walk(records_file(update), walk_options{&roots, nullptr, nullptr, &update.proven});
     open_target target;
     created_folders folders;
     if (!begin_release(update, roots, target, folders)) {

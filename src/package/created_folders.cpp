@@ -1,23 +1,25 @@
 #include "package/created_folders.h"
 
+#include "package/windows_names.h"
 #include "platform/platform.h"
 
 #include <new>
 
 namespace {
 
-std::string_view folder_part(std::string_view path, const char* separators) {
-    const size_t separator = path.find_last_of(separators);
-    return path.substr(0, separator == std::string_view::npos ? 0 : separator);
+// The folder of a path where only "/" separates folders.
+std::string_view posix_folder(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return path.substr(0, slash == std::string_view::npos ? 0 : slash);
 }
 
 }  // namespace
 
 bool by_folder::operator()(const std::string& a, const std::string& b) const {
-    const std::string_view a_posix = folder_part(a, "/");
-    const std::string_view b_posix = folder_part(b, "/");
+    const std::string_view a_posix = posix_folder(a);
+    const std::string_view b_posix = posix_folder(b);
     if (a_posix != b_posix) return a_posix < b_posix;
-    return folder_part(a, "/\\") < folder_part(b, "/\\");
+    return folder_of_name(a) < folder_of_name(b);
 }
 
 bool note_created(created_folders& folders, const char* path) {

@@ -36,7 +36,7 @@ bool note_kept_files(opened_update& update) {
 
 bool open_update(const char* path, const target_roots& roots, opened_update& update) {
     update.path = path;
-    update.is_signed = vendor_public_key() != nullptr;
+    update.signing_key = vendor_public_key();
     // Held so that nobody changes it from its first read to its deletion, where the system allows it.
     update.package = open_for_reading_unchanged(path);
     if (update.package == -1) {
@@ -46,7 +46,7 @@ bool open_update(const char* path, const target_roots& roots, opened_update& upd
     update.stamped = stamp_of(update.package, update.stamp) == 1;
     proof proven = prove_package(update, roots);
     // A package read in place that changed while it was proven is not the one proven.
-    if (proven.outcome == proof_outcome::proven && update.records == update.package && !unchanged_since_opened(update)) {
+    if (proven.outcome == proof_outcome::proven && update.private_copy == -1 && !unchanged_since_opened(update)) {
         proven.outcome = proof_outcome::malformed;
     }
     if (proven.outcome == proof_outcome::proven && note_kept_files(update)) return true;
@@ -65,10 +65,8 @@ bool unchanged_since_opened(const opened_update& update) {
 }
 
 void close_update(opened_update& update) {
-    if (update.records != -1 && update.records != update.package) close_file(update.records);
-    for (int* held : {&update.package, &update.signature}) {
+    for (int* held : {&update.private_copy, &update.package, &update.signature}) {
         if (*held != -1) close_file(*held);
         *held = -1;
     }
-    update.records = -1;
 }

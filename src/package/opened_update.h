@@ -8,9 +8,12 @@
 
 struct opened_update {
     const char* path = nullptr;  // the package's path, as the command line gave it
-    bool is_signed = false;      // the updater was built with the vendor's key: only a signed package is installed
+    // The vendor's key the updater was built with (package_signature.h): only
+    // a package signed with it is installed. Null: packages are not signed.
+    const unsigned char* signing_key = nullptr;
     int package = -1;            // the package's file, held unchanged where the system can (package_proof.h)
-    int records = -1;            // what its records are read from: `package`, or a private copy of its bytes
+    int private_copy = -1;       // the bytes of a signed package as the proof read them, where the system
+                                 // cannot hold the package unchanged: its records are read from there (else -1)
     int signature = -1;          // its signature file, held until the end (signed updates)
     file_stamp stamp;            // of the package when it was opened
     bool stamped = false;        // ... when the system could tell it
@@ -20,6 +23,16 @@ struct opened_update {
     record_checksums proven;     // what the proof read of each record
     uint32_t release = 0;        // the release a signed package carries, once proven (0: none)
 };
+
+inline bool is_signed(const opened_update& update) {
+    return update.signing_key != nullptr;
+}
+
+// The file the update's records are read from: its private copy, if the
+// proof made one, else the package itself.
+inline int records_file(const opened_update& update) {
+    return update.private_copy != -1 ? update.private_copy : update.package;
+}
 
 // Opens the package at `path` and proves it (package_proof.h). True when it
 // may be installed; otherwise false, having shown why, with nothing held.

@@ -73,12 +73,12 @@ proof_outcome tee_outcome(const byte_tee& tee, proof_outcome otherwise) {
 
 // The signature of every byte read, checked once they are all read. The
 // signature file stays held: it must be the one deleted at the end.
-proof_outcome check_signature(opened_update& update, byte_tee& tee, const unsigned char* key) {
+proof_outcome check_signature(opened_update& update, byte_tee& tee) {
     unsigned char digest[sha256_size];
     const bool digested = sha256_finish(tee.digest, digest) == 1;
     tee.digest = nullptr;
     if (!digested) return proof_outcome::cryptography_failed;
-    switch (check_signature_file(update.path, digest, key, update.signature)) {
+    switch (check_signature_file(update.path, digest, update.signing_key, update.signature)) {
         case signature_verdict::holds: return proof_outcome::proven;
         case signature_verdict::does_not_hold: return proof_outcome::malformed;
         case signature_verdict::cannot_tell: return proof_outcome::cryptography_failed;
@@ -104,7 +104,7 @@ proof check_release(const carried_release& release, const target_roots& roots) {
 // nothing, and never an older release than the installation holds. Where the
 // system cannot hold the package unchanged, the bytes checked are copied as
 // they are read, and installed from the copy.
-proof prove_signed(opened_update& update, const target_roots& roots, const unsigned char* key) {
+proof prove_signed(opened_update& update, const target_roots& roots) {
     byte_tee tee;
     if (random_bytes(update.proven.key, sizeof update.proven.key) != 1) return proof{proof_outcome::cryptography_failed, nullptr};
     update.proven.keyed = true;
@@ -117,15 +117,15 @@ proof prove_signed(opened_update& update, const target_roots& roots, const unsig
     if (result.outcome != proof_outcome::malformed && !tee_the_rest(update.package, tee)) result.outcome = proof_outcome::malformed;
     result.outcome = tee_outcome(tee, result.outcome);
     if (result.outcome == proof_outcome::proven || result.outcome == proof_outcome::target_too_long) {
-        const proof_outcome signature = check_signature(update, tee, key);
+        const proof_outcome signature = check_signature(update, tee);
         if (signature != proof_outcome::proven) result.outcome = signature;
     }
     if (result.outcome == proof_outcome::proven) result = check_release(release, roots);
     if (result.outcome == proof_outcome::proven && release.present) parse_release(release.text, update.release);
     sha256_discard(tee.digest);
-    update.records = tee.copy != -1 ? tee.copy : update.package;
-    if (result.outcome == proof_outcome::proven && rewind_file(update.records) != 1) {
-        result.outcome = tee.copy != -1 ? proof_outcome::copy_not_written : proof_outcome::malformed;
+    update.private_copy = tee.copy;
+    if (result.outcome == proof_outcome::proven && rewind_file(records_file(update)) != 1) {
+        result.outcome = update.private_copy != -1 ? proof_outcome::copy_not_written : proof_outcome::malformed;
     }
     return result;
 }
@@ -133,8 +133,7 @@ proof prove_signed(opened_update& update, const target_roots& roots, const unsig
 }  // namespace
 
 proof prove_package(opened_update& update, const target_roots& roots) {
-    if (const unsigned char* key = vendor_public_key()) return prove_signed(update, roots, key);
-    update.records = update.package;
+    if (is_signed(update)) return prove_signed(update, roots);
     proof result = walk_proof(update.package, {&roots, nullptr, &update.proven, nullptr}, false);
     if (result.outcome == proof_outcome::proven && rewind_file(update.package) != 1) result.outcome = proof_outcome::malformed;
     return result;

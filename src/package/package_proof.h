@@ -18,7 +18,7 @@
 // package is installed from a private copy of exactly the bytes its
 // signature was checked over, which the proof makes in the same reading.
 enum class proof_outcome {
-    proven,               // update.records is ready to be read from its first byte
+    proven,               // records_file(update) is ready to be read from its first byte
     malformed,            // the package is malformed, unsigned, wrongly signed, or cannot be read
     copy_not_written,     // the private copy could not be written in private_file_folder()
     cryptography_failed,  // the system's cryptography failed: nothing is known of the package
@@ -31,6 +31,6 @@ struct proof {
     heap_string target;  // for target_too_long and release_unknown
 };
 
-// Proves the package open at update.package, and sets update.records,
-// update.signature and update.proven.
+// Proves the package open at update.package, signed when update.signing_key
+// is set, and sets update.private_copy, update.signature and update.proven.
 proof prove_package(opened_update& update, const target_roots& roots);

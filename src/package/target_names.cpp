@@ -3,6 +3,7 @@
 #include "package/windows_names.h"
 #include "platform/text_codec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -14,12 +15,12 @@ char lower_ascii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// True when the `length` bytes at `base` name a device, whatever their case.
-bool is_device_base(const char* base, size_t length) {
+// True when `base` names a device, whatever its case.
+bool is_device_base(std::string_view base) {
     char lower[8];
-    if (length > sizeof lower) return false;
-    for (size_t i = 0; i < length; ++i) lower[i] = lower_ascii(base[i]);
-    const std::string_view name(lower, length);
+    if (base.size() > sizeof lower) return false;
+    for (size_t i = 0; i < base.size(); ++i) lower[i] = lower_ascii(base[i]);
+    const std::string_view name(lower, base.size());
     for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
         if (name == device) return true;
     }
@@ -28,6 +29,33 @@ bool is_device_base(const char* base, size_t length) {
     const std::string_view number = name.substr(3);
     return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
            number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// Windows looks at the name before the first dot, without the spaces that end it.
+bool is_device_part(std::string_view part) {
+    std::string_view base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    return is_device_base(base);
+}
+
+bool only_dots_and_spaces(std::string_view part) {
+    return part.find_first_not_of(". ") == std::string_view::npos;
+}
+
+// Windows drops the dots and spaces that end a component: with two dots or
+// more, what remains means the parent folder.
+bool climbs(std::string_view part) {
+    return only_dots_and_spaces(part) && std::count(part.begin(), part.end(), '.') >= 2;
+}
+
+// True when `test` holds for a component of `name`, the empty ones included.
+bool any_part(std::string_view name, bool (*test)(std::string_view)) {
+    std::string_view part;
+    for (bool more = true; more;) {
+        more = take_name_part(name, part);
+        if (test(part)) return true;
+    }
+    return false;
 }
 
 const char* root_directory(const target_roots& roots, root_kind root) {
@@ -49,33 +77,11 @@ const root_prefix* find_root_prefix(const char* name) {
 }
 
 bool climbs_out_of_root(const char* rest) {
-    unsigned dots = 0;
-    bool only_dots_and_spaces = true;
-    for (const char* at = rest;; ++at) {
-        if (*at == '/' || *at == '\\' || *at == '\0') {
-            if (only_dots_and_spaces && dots >= 2) return true;
-            if (*at == '\0') return false;
-            dots = 0;
-            only_dots_and_spaces = true;
-        } else if (*at == '.') {
-            ++dots;
-        } else if (*at != ' ') {
-            only_dots_and_spaces = false;
-        }
-    }
+    return any_part(rest, climbs);
 }
 
 bool names_a_device(const char* rest) {
-    for (const char* component = rest;; ++component) {
-        const size_t length = std::strcspn(component, "/\\");
-        // Windows looks at the name before the first dot, without the spaces that end it.
-        size_t base = 0;
-        while (base < length && component[base] != '.') ++base;
-        while (base > 0 && component[base - 1] == ' ') --base;
-        if (is_device_base(component, base)) return true;
-        component += length;
-        if (*component == '\0') return false;
-    }
+    return any_part(rest, is_device_part);
 }
 
 const char* reserved_character(const char* rest) {
@@ -97,11 +103,11 @@ name_fault check_target_name(const char* entry_name) {
 }
 
 bool names_a_folder(const char* name) {
-    const char* last = name;
-    for (const char* at = name; *at != '\0'; ++at) {
-        if (*at == '/' || *at == '\\') last = at + 1;
+    std::string_view rest = name;
+    std::string_view last;
+    while (take_name_part(rest, last)) {
     }
-    return last[std::strspn(last, ". ")] == '\0';
+    return only_dots_and_spaces(last);
 }
 
 bool has_long_component(const char* name) {

@@ -2,8 +2,6 @@
 
 #include "platform/text_codec.h"
 
-#include <algorithm>
-
 namespace {
 
 // The small letter of a capital of code page 1252, or `c` itself. Every pair
@@ -17,11 +15,22 @@ uint32_t small_letter(uint32_t c) {
 
 }  // namespace
 
+bool take_name_part(std::string_view& rest, std::string_view& part) {
+    const size_t end = rest.find_first_of("/\\");
+    part = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    return end != std::string_view::npos;
+}
+
+std::string_view folder_of_name(std::string_view name) {
+    size_t folder_length = 0;
+    for (std::string_view rest = name, part; take_name_part(rest, part);) folder_length = name.size() - rest.size() - 1;
+    return name.substr(0, folder_length);
+}
+
 bool next_windows_part(std::string_view& rest, std::string_view& part) {
     while (!rest.empty()) {
-        const size_t end = std::min(rest.find_first_of("/\\"), rest.size());
-        part = rest.substr(0, end);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
+        take_name_part(rest, part);
         while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
         if (!part.empty()) return true;
     }
@@ -37,18 +46,14 @@ std::vector<std::string> windows_parts(std::string_view name) {
 void fold_name(std::string& name) {
     std::string letter;
     for (size_t at = 0; at < name.size();) {
-        uint32_t c = 0;
-        const size_t length = decode_utf8(name, at, c);
-        if (length == 0) {  // a byte that is not UTF-8 stays as it is
-            ++at;
-            continue;
-        }
-        if (small_letter(c) != c) {
+        const utf8_character c = character_at(name, at);
+        // A byte that is not UTF-8 stays as it is.
+        if (c.valid && small_letter(c.code_point) != c.code_point) {
             letter.clear();
-            append_utf8(small_letter(c), letter);
-            name.replace(at, length, letter);
+            append_utf8(small_letter(c.code_point), letter);
+            name.replace(at, c.length, letter);
         }
-        at += length;
+        at += c.length;
     }
 }
 

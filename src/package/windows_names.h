@@ -9,6 +9,20 @@
 #include <string_view>
 #include <vector>
 
+// Takes the component at the start of `rest` into `part`, as spelled: the
+// text up to the first "/" or "\", as Windows splits a path, or all of
+// `rest`. True when a separator ended it: `rest` then holds what follows,
+// the next component (empty after a separator that ends the name). False
+// when it was the last, and `rest` is empty. A name with n separators has
+// n + 1 components, the empty ones included: "a", "" and "b" for "a//b".
+// The one splitter of names; the functions below view its components as
+// Windows stores them.
+bool take_name_part(std::string_view& rest, std::string_view& part);
+
+// `name` up to its last separator, the folder its last component lies in:
+// "ulverno/a" for "ulverno/a\\b"; "" for a name of one component.
+std::string_view folder_of_name(std::string_view name);
+
 // Takes the next component off the start of `rest`, split at "/" and "\" as
 // Windows splits a path, into `part`: spelled as Windows stores it, without
 // the dots and spaces that end it. Components of which nothing remains (empty

@@ -4,6 +4,7 @@
 // Kept apart from the file services so that tests and fuzzers can link a
 // recording stand-in that neither sleeps nor blocks, over the same real files.
 #include "platform/platform.h"
+#include "platform/text_codec.h"
 
 #include <cerrno>
 #include <ctime>
@@ -37,15 +38,13 @@ namespace {
 std::string shown(std::string_view text) {
     std::string line;
     for (size_t at = 0; at < text.size();) {
-        uint32_t code_point = 0;
-        const size_t length = decode_utf8(text, at, code_point);
-        const bool control = code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
-        if (length == 0 || control) {
-            line += '?';
+        const utf8_character c = character_at(text, at);
+        if (c.valid && !is_control_character(c.code_point)) {
+            line.append(text, at, c.length);
         } else {
-            line.append(text, at, length);
+            line += '?';
         }
-        at += length != 0 ? length : 1;
+        at += c.length;
     }
     return line;
 }

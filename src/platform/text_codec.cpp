@@ -49,10 +49,24 @@ size_t utf8_length_of(uint32_t code_point) {
 
 // A character's length in UTF-8 and in UTF-16 units; a byte that is not UTF-8 is one of each.
 void measure_character(std::string_view utf8, size_t at, size_t& bytes, size_t& units) {
-    uint32_t code_point;
-    bytes = decode_utf8(utf8, at, code_point);
+    bytes = character_at(utf8, at).length;
     units = bytes == 4 ? 2 : 1;
-    if (bytes == 0) bytes = 1;
+}
+
+// The code page 1252 form of `utf8` into `text`. A character that the code
+// page cannot represent, and a byte that is not UTF-8, becomes "?" when
+// `replacing`; otherwise it ends the conversion, which returns false.
+bool convert_to_1252(std::string_view utf8, std::string& text, bool replacing) {
+    text.clear();
+    for (size_t at = 0; at < utf8.size();) {
+        const utf8_character c = character_at(utf8, at);
+        char byte;
+        const bool represented = c.valid && byte_of(c.code_point, byte);
+        if (!represented && !replacing) return false;
+        text += represented ? byte : '?';
+        at += c.length;
+    }
+    return true;
 }
 
 }  // namespace
@@ -72,6 +86,17 @@ size_t decode_utf8(std::string_view utf8, size_t at, uint32_t& code_point) {
     if (value < smallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
     code_point = value;
     return length;
+}
+
+utf8_character character_at(std::string_view utf8, size_t at) {
+    utf8_character c;
+    c.length = decode_utf8(utf8, at, c.code_point);
+    c.valid = c.length != 0;
+    if (!c.valid) {
+        c.length = 1;
+        c.code_point = static_cast<unsigned char>(utf8[at]);
+    }
+    return c;
 }
 
 void append_utf8(uint32_t code_point, std::string& out) {
@@ -135,26 +160,11 @@ std::string utf8_from_1252(std::string_view text) {
 }
 
 bool utf8_to_1252(std::string_view utf8, std::string& text) {
-    text.clear();
-    for (size_t at = 0; at < utf8.size();) {
-        uint32_t code_point;
-        char byte;
-        const size_t length = decode_utf8(utf8, at, code_point);
-        if (length == 0 || !byte_of(code_point, byte)) return false;
-        text += byte;
-        at += length;
-    }
-    return true;
+    return convert_to_1252(utf8, text, false);
 }
 
 std::string utf8_to_1252_replacing(std::string_view utf8) {
     std::string text;
-    for (size_t at = 0; at < utf8.size();) {
-        uint32_t code_point;
-        char byte;
-        const size_t length = decode_utf8(utf8, at, code_point);
-        text += length != 0 && byte_of(code_point, byte) ? byte : '?';
-        at += length != 0 ? length : 1;  // a malformed byte is skipped alone
-    }
+    convert_to_1252(utf8, text, true);
     return text;
 }

@@ -24,6 +24,22 @@ constexpr size_t utf8_room(size_t characters) {
 // cut sequence, an overlong form, a surrogate, a code point past U+10FFFF).
 size_t decode_utf8(std::string_view utf8, size_t at, uint32_t& code_point);
 
+// The character that starts at `utf8[at]`, for `at` within `utf8`: its
+// length in bytes and its code point. A byte that is not UTF-8 counts as a
+// character of one byte, not `valid`, whose `code_point` is the byte's value.
+struct utf8_character {
+    size_t length = 1;
+    uint32_t code_point = 0;
+    bool valid = false;
+};
+utf8_character character_at(std::string_view utf8, size_t at);
+
+// True for a control character (C0, DEL, C1), which a terminal would take as
+// a command.
+constexpr bool is_control_character(uint32_t code_point) {
+    return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
+}
+
 // Appends the UTF-8 form of `code_point` (at most U+10FFFF, no surrogate).
 void append_utf8(uint32_t code_point, std::string& out);
 

@@ -19,6 +19,7 @@ bool build_argument_list(const char* tail, argument_list& list);
 // Releases the word copies, then the array.
 void release_argument_list(argument_list& list);
 
-// Builds the list of `tail`, runs the update with it, releases it, and
-// returns run_update's result, which is always 0.
+// Runs the whole update, not only the splitting its name says: builds the
+// list of `tail`, runs run_update with it, releases it, and returns
+// run_update's result, which is always 0.
 int split_command_line(const char* tail);

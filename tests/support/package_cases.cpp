@@ -81,5 +81,7 @@ std::vector<package_case> package_cases() {
              damaged[damaged.find("\xD5\x98")] ^= 0x04;
              return damaged;
          }(), false},
+        // Offset and length add up in 32 bits, as stored packages expect: here to 5, short of the size.
+        {"an offset that wraps short of the size", piece("windows/w.bin", 10, 0xFFFFFFFFu, "abcdef"), false},
     };
 }

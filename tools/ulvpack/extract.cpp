@@ -87,22 +87,19 @@ private:
     std::set<std::pair<uint64_t, uint64_t>> written;
 };
 
-// Proves and then extracts the package at `path`, open at `package`: both
-// readings go through that one open file, and the second refuses any record
-// that differs from what the first read, so that what is written is what was
-// proven, whatever is put at the path or written into the file meanwhile.
-int extract_package(const std::string& path, int package, const char* folder, bool force) {
-    // A protected package proves itself whole before the first file is written,
-    // as the updater has it prove itself: a damaged one leaves DIR as it was.
-    // A classic package has nothing to prove: that scan ends at its first piece.
-    // A proof that could not finish (the package unopened or unreadable, a
-    // record too large for memory) proves nothing: nothing is written either.
+// A protected package proves itself whole before the first file is written,
+// as the updater has it prove itself: a damaged one leaves DIR as it was.
+// A classic package has nothing to prove: that scan ends at its first piece.
+// A proof that could not finish (the package unopened or unreadable, a
+// record too large for memory) proves nothing: nothing is written either.
+// Returns exit_ok, with what the proof read in `proven` and the package
+// rewound, or the exit status of a package that proved nothing, said.
+int prove_before_extracting(const std::string& path, int package, record_checksums& proven) {
     scan_result proof;
     scan_handlers proving;
     proving.on_piece = [&proof](const scanned_target&, const unsigned char*, uint32_t) {
         return proof.integrity_version != 0;
     };
-    record_checksums proven;
     if (!scan_or_complain("extract", path, package, proving, proof, walk_options{nullptr, nullptr, &proven, nullptr}) ||
         rewind_file(package) != 1) {
         say("extract", "nothing extracted");
@@ -114,6 +111,13 @@ int extract_package(const std::string& path, int package, const char* folder, bo
         return exit_refused;
     }
     proven.whole = proof.would_apply;
+    return exit_ok;
+}
+
+// Writes the targets of the package under `folder`, each record checked
+// against what the proof read of it. Returns the exit status, said.
+int extract_proven(const std::string& path, int package, const char* folder, bool force,
+                   const record_checksums& proven) {
     extractor extract(fs::u8path(folder), force);
     scan_handlers handlers;
     handlers.on_finding = print_finding;
@@ -134,6 +138,16 @@ int extract_package(const std::string& path, int package, const char* folder, bo
     }
     say("extract", plural(extract.files, "file") + " written under " + folder);
     return exit_ok;
+}
+
+// Proves and then extracts the package at `path`, open at `package`: both
+// readings go through that one open file, and the second refuses any record
+// that differs from what the first read, so that what is written is what was
+// proven, whatever is put at the path or written into the file meanwhile.
+int extract_package(const std::string& path, int package, const char* folder, bool force) {
+    record_checksums proven;
+    const int proved = prove_before_extracting(path, package, proven);
+    return proved != exit_ok ? proved : extract_proven(path, package, folder, force, proven);
 }
 
 }  // namespace

@@ -38,23 +38,19 @@ constexpr size_t name_column = 48;
 std::string json_string(const std::string& utf8) {
     std::string out = "\"";
     for (size_t at = 0; at < utf8.size();) {
-        uint32_t code = 0;
-        size_t length = decode_utf8(utf8, at, code);
-        if (length == 0) {
-            code = 0xFFFD;
-            length = 1;
-        }
+        const utf8_character c = character_at(utf8, at);
+        const uint32_t code = c.valid ? c.code_point : 0xFFFD;
         char escaped[8];
         if (code == '"' || code == '\\') {
             out += '\\';
             out += static_cast<char>(code);
-        } else if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0xFFFD) {
+        } else if (is_control_character(code) || code == 0xFFFD) {
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
             out += escaped;
         } else {
-            out.append(utf8, at, length);
+            out.append(utf8, at, c.length);
         }
-        at += length;
+        at += c.length;
     }
     return out + "\"";
 }

@@ -3,6 +3,7 @@
 #include "report.h"
 
 #include "package/target_names.h"
+#include "package/windows_names.h"
 #include "platform/text_codec.h"
 
 #include <cstring>
@@ -61,13 +62,12 @@ std::string windows_refusal(const std::string& name) {
 }
 
 std::vector<std::string> every_name_part(const std::string& name) {
-    std::vector<std::string> parts(1);
-    for (const char c : name) {
-        if (c == '/' || c == '\\') {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
+    std::vector<std::string> parts;
+    std::string_view rest = name;
+    std::string_view part;
+    for (bool more = true; more;) {
+        more = take_name_part(rest, part);
+        parts.emplace_back(part);
     }
     return parts;
 }
@@ -86,8 +86,8 @@ std::string root_folder(const root_prefix& prefix) {
 
 std::vector<std::string> folders_of_key(const std::string& key) {
     std::vector<std::string> folders;
-    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
-        folders.push_back(key.substr(0, slash));
+    for (std::string_view rest = key, part; take_name_part(rest, part);) {
+        folders.emplace_back(key, 0, key.size() - rest.size() - 1);  // up to the separator taken
     }
     return folders;
 }

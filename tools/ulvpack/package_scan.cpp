@@ -289,18 +289,16 @@ scan_outcome scan_open_package(int package, const scan_handlers& handlers, scan_
 std::string printable_text(const std::string& utf8) {
     std::string shown;
     for (size_t at = 0; at < utf8.size();) {
-        uint32_t code = 0;
-        const size_t length = decode_utf8(utf8, at, code);
-        // C0 controls, DEL and C1 controls are escaped, and so is each byte that is not UTF-8.
-        if (length > 0 && code >= 0x20 && (code < 0x7F || code > 0x9F)) {
-            shown.append(utf8, at, length);
-            at += length;
-            continue;
+        const utf8_character c = character_at(utf8, at);
+        // Control characters are escaped, and so is each byte that is not UTF-8.
+        if (c.valid && !is_control_character(c.code_point)) {
+            shown.append(utf8, at, c.length);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c.code_point));
+            shown += escaped;
         }
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", length > 0 ? code : static_cast<unsigned char>(utf8[at]));
-        shown += escaped;
-        at += length > 0 ? length : 1;
+        at += c.length;
     }
     return shown;
 }

@@ -39,53 +39,76 @@ struct base_target {
     bool same = false;
 };
 
-outcome compare_with_package(const std::vector<source_file>& files, const std::string& base,
-                             base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base) {
-    std::unordered_map<std::string, size_t> by_key;
-    for (size_t i = 0; i < files.size(); ++i) by_key[windows_key(files[i].name)] = i;
+// What comparing the release with a BASE package holds from one piece to the next.
+struct package_comparison {
+    const std::vector<source_file>& files;
+    base_comparison& comparison;
+    std::vector<bool>& unchanged;
+    std::vector<bool>& in_base;
+    std::unordered_map<std::string, size_t> by_key;  // windows_key of each of `files` to its index
     std::vector<char> buffer;
     base_target current;
-    const auto finish_target = [&]() {
-        if (current.handle != -1) {
-            // Same bytes, and no more of them in the release's file.
-            char more;
-            current.same = current.same && read_bytes(current.handle, &more, 1) == 0;
-            close_file(current.handle);
-            current.handle = -1;
-        }
-        if (current.file != nullptr) unchanged[static_cast<size_t>(current.file - files.data())] = current.same;
-    };
+};
+
+// A target of BASE begins: its folders are BASE's, and the release's file of
+// its name, if any, is opened to be compared as the target's pieces arrive.
+void begin_base_target(package_comparison& state, const scanned_target& target) {
+    const std::string key = windows_key(target.name);
+    for (const std::string& folder : folders_of_key(key)) state.comparison.folders.insert(folder);
+    state.current = base_target{};
+    const auto found = state.by_key.find(key);
+    if (found == state.by_key.end()) {
+        state.comparison.removed.emplace(key, target.name);
+        return;
+    }
+    base_target& current = state.current;
+    current.file = &state.files[found->second];
+    state.in_base[found->second] = true;
+    std::string why;
+    current.handle = open_source_file(current.file->file, current.file->follow_link, current.file->identity, why);
+    current.same = current.handle != -1 && current.file->size == target.file_size;
+}
+
+// A target of BASE is complete: the release's file is unchanged when it had
+// the same bytes, and no more of them.
+void finish_base_target(package_comparison& state) {
+    base_target& current = state.current;
+    if (current.handle != -1) {
+        char more;
+        current.same = current.same && read_bytes(current.handle, &more, 1) == 0;
+        close_file(current.handle);
+        current.handle = -1;
+    }
+    if (current.file != nullptr) state.unchanged[static_cast<size_t>(current.file - state.files.data())] = current.same;
+}
+
+scan_handlers comparing_handlers(package_comparison& state) {
     scan_handlers handlers;
-    handlers.on_piece = [&](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
-        if (target.pieces == 1) {
-            const std::string key = windows_key(target.name);
-            for (const std::string& folder : folders_of_key(key)) comparison.folders.insert(folder);
-            const auto found = by_key.find(key);
-            current = base_target{};
-            if (found == by_key.end()) {
-                comparison.removed.emplace(key, target.name);
-            } else {
-                current.file = &files[found->second];
-                in_base[found->second] = true;
-                std::string why;
-                current.handle = open_source_file(current.file->file, current.file->follow_link, current.file->identity, why);
-                current.same = current.handle != -1 && current.file->size == target.file_size;
-            }
-        }
-        if (current.same) current.same = same_bytes(current.handle, bytes, length, buffer);
-        if (target.complete) finish_target();
+    handlers.on_piece = [&state](const scanned_target& target, const unsigned char* bytes, uint32_t length) {
+        if (target.pieces == 1) begin_base_target(state, target);
+        base_target& current = state.current;
+        if (current.same) current.same = same_bytes(current.handle, bytes, length, state.buffer);
+        if (target.complete) finish_base_target(state);
         return true;
     };
     // Such as stray bytes after the last target: a classic package cut inside its last record.
-    handlers.on_finding = [&](const scan_finding& finding) {
-        if (!finding.error) comparison.warnings.push_back(finding);
+    handlers.on_finding = [&state](const scan_finding& finding) {
+        if (!finding.error) state.comparison.warnings.push_back(finding);
     };
+    return handlers;
+}
+
+outcome compare_with_package(const std::vector<source_file>& files, const std::string& base,
+                             base_comparison& comparison, std::vector<bool>& unchanged, std::vector<bool>& in_base) {
+    package_comparison state{files, comparison, unchanged, in_base, {}, {}, {}};
+    for (size_t i = 0; i < files.size(); ++i) state.by_key[windows_key(files[i].name)] = i;
+    scan_handlers handlers = comparing_handlers(state);
     package_release release;
     watch_release(handlers, release);
     scan_result result;
     std::string why;
     const scan_outcome scanned = scan_package(base, handlers, result, why);
-    if (current.handle != -1) close_file(current.handle);
+    if (state.current.handle != -1) close_file(state.current.handle);
     if (scanned == scan_outcome::not_opened || scanned == scan_outcome::unreadable) {
         return failure("cannot read BASE " + base + ": " + (scanned == scan_outcome::not_opened ? why : result.refusal.text));
     }
@@ -251,12 +274,11 @@ std::string file_in_place_of_folder(const base_comparison& comparison, const std
 }
 
 std::string folder_name(const std::string& name) {
-    return name.substr(0, name.find_last_of("/\\"));
+    return std::string(folder_of_name(name));
 }
 
 std::string folder_key(const std::string& name) {
-    const std::string key = windows_key(name);
-    return key.substr(0, key.rfind('/'));
+    return std::string(folder_of_name(windows_key(name)));
 }
 
 outcome compare_with_base(const std::vector<source_file>& files, const std::string& base, bool follow_links,

@@ -4,15 +4,13 @@
 #include "report.h"
 #include "package/record_encoder.h"
 
-#include "package/crc32c.h"
-#include "package/package_walk.h"
+#include "package/integrity.h"
 #include "package/reader.h"
 
 #include "platform/platform.h"
 #include "platform/tool_files.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace fs = std::filesystem;
 
