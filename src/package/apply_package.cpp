@@ -83,14 +83,6 @@ void finish_with(opened_update& update) {
     close_update(update);
 }
 
-// A signed update's release file, its last target, says that the release is
-// installed whole: the names of every file before it go to the disk first.
-// Returns null, or the target path of a folder that could not be flushed.
-const char* names_before_release(const opened_update& update, const package_walk& walk, const created_folders& folders) {
-    if (!is_signed(update) || !names_release_target(walk.header().entry_name.get())) return nullptr;
-    return flush_created_folders(folders);
-}
-
 // A signed update first writes the release it carries into the installation,
 // as its last target does again: whatever stops it midway (a file another
 // program holds, the release file itself included, a full disk, a power cut),
@@ -121,9 +113,6 @@ int install_targets(opened_update& update, const target_roots& roots) {
         switch (walk.next()) {
             case walk_event::target_begins:
                 target.path = walk.take_target_path();
-                if (const char* unflushed = names_before_release(update, walk, folders)) {
-                    return reject(update, target, text_target_not_written, unflushed);
-                }
                 if (!create_target(target, update, folders)) return reject(update, target, text_target_not_written, target.path.get());
                 break;
             case walk_event::piece:
