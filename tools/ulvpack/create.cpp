@@ -1,6 +1,7 @@
 // ulvpack create: packs files into an update package.
 #include "commands.h"
 #include "name_rules.h"
+#include "number_text.h"
 #include "package_scan.h"
 #include "report.h"
 #include "signing.h"

@@ -2,6 +2,7 @@
 // them without installing them.
 #include "commands.h"
 #include "name_rules.h"
+#include "number_text.h"
 #include "report.h"
 
 #include "platform/platform.h"

@@ -1,7 +1,7 @@
 #include "package_scan.h"
 
 #include "name_rules.h"
-#include "report.h"
+#include "number_text.h"
 #include "package/name_tree.h"
 #include "package/package_walk.h"
 #include "platform/text_codec.h"

@@ -1,7 +1,7 @@
 #include "write_package.h"
 
+#include "number_text.h"
 #include "package_scan.h"
-#include "report.h"
 #include "package/record_encoder.h"
 
 #include "package/crc32c.h"
