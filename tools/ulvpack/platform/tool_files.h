@@ -1,10 +1,12 @@
-// The file services of ulvpack that the updater does not need: what is at a
-// path and in a folder, opening a package named in any script, writing a
-// package so that it appears whole or not at all, and writing below a folder
-// without ever following a link. The commands reach the system through these
-// and the updater's platform services alone; handles are those of the
-// updater's services: read_bytes, write_bytes, flush_file and close_file take
-// them. Paths are std::filesystem paths, built from UTF-8.
+// The file services of ulvpack, beside the updater's own (platform.h), which
+// they are built on: what is at a path and in a folder, opening a file named
+// in any script and saying why it cannot be, writing a package so that it
+// appears whole or not at all, and writing below a folder without ever
+// following a link. The commands reach the system through these and the
+// updater's services alone; handles are those of the updater's services:
+// read_bytes, write_bytes, flush_file and close_file take them. Paths are
+// std::filesystem paths, built from UTF-8. A reason (`why`) is in English,
+// with the system's own words for its errors.
 #pragma once
 
 #include "platform/platform.h"
@@ -40,21 +42,23 @@ bool resolved_path(const std::filesystem::path& path, bool must_exist, std::file
 // True when `path` names a folder (through a link).
 bool is_folder(const std::filesystem::path& path);
 
+// True when `path` itself is a link: a symbolic link, or on Windows a
+// symbolic link or a junction (not the other reparse points, such as files
+// kept in the cloud, which are files).
+bool is_link(const std::filesystem::path& path);
+
 // Removes the file at `path`, if any; the result is not reported.
 void remove_path(const std::filesystem::path& path);
 
-// The identity (platform.h) of the file at `path`, through links; all zero
-// when the system cannot tell.
-file_identity identity_of_path(const std::filesystem::path& path);
-
-// Writes all `length` bytes through `handle`. False, with the system's
-// reason in `why`, when they could not all be written.
-bool write_all(int handle, const void* bytes, size_t length, std::string& why);
-
-// Opens the package at `path`, named as given on the command line, for
-// reading. Returns -1, with the reason in `why`, when it cannot be opened or
-// is not a regular file (a folder, a FIFO, a device).
+// Opens the file at `path`, named as given on the command line (a package,
+// a key, a signature), for reading, as the updater opens one
+// (open_for_reading). Returns -1, with the reason in `why`, when it cannot be
+// opened or is not a regular file (a folder, a FIFO, a device).
 int open_package(const std::filesystem::path& path, std::string& why);
+
+// The same, refusing a link in the file's place ("it became a link"), even
+// one swapped in while it is opened.
+int open_unless_link(const std::filesystem::path& path, std::string& why);
 
 // Opens a file found in a source folder, for reading, only if it is still
 // the file found there (`found`, unless unknown): a link or a folder swapped
@@ -64,10 +68,13 @@ int open_package(const std::filesystem::path& path, std::string& why);
 int open_source_file(const std::filesystem::path& path, bool follow_link, const file_identity& found,
                      std::string& why);
 
-// True when `path` itself is a link: a symbolic link, or on Windows a
-// symbolic link or a junction (not the other reparse points, such as files
-// kept in the cloud, which are files).
-bool is_link(const std::filesystem::path& path);
+// Writes all `length` bytes through `handle`. False, with the system's
+// reason in `why`, when they could not all be written.
+bool write_all(int handle, const void* bytes, size_t length, std::string& why);
+
+// A new name in the folder of `out` that nobody can guess: ".NAME." followed
+// by 16 random hexadecimal digits and ".partial".
+std::filesystem::path temporary_name_beside(const std::filesystem::path& out);
 
 // Creates a new file in the folder of `out`, under a name that cannot be
 // guessed and that nothing (no other program, no link) held before. Returns
@@ -98,7 +105,3 @@ bool replace_file(const std::filesystem::path& temporary, const std::filesystem:
 // given. Returns a handle, or -1 with the reason in `why`.
 int create_below(const std::filesystem::path& folder, const std::vector<std::string>& parts, bool replace,
                  std::string& why, file_identity* existing = nullptr);
-
-// A new name in the folder of `out` that nobody can guess: ".NAME." followed
-// by 16 random hexadecimal digits and ".partial".
-std::filesystem::path temporary_name_beside(const std::filesystem::path& out);
