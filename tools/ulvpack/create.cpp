@@ -8,6 +8,7 @@
 #include "since_base.h"
 #include "source_files.h"
 #include "write_package.h"
+#include "system/tool_system.h"
 
 #include "package/name_tree.h"
 #include "package/reader.h"

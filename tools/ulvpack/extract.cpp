@@ -6,7 +6,7 @@
 #include "report.h"
 
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <cstring>

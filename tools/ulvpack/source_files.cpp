@@ -9,7 +9,7 @@
 #include "package/target_names.h"
 #include "package/windows_names.h"
 #include "platform/text_codec.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 

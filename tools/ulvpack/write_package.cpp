@@ -9,7 +9,7 @@
 #include "package/reader.h"
 
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // ulvpack's own file services on Win32: wide paths, so that a file named
 // in any script can be opened. Writing below the extraction folder is in
 // create_below_win32.cpp.
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cerrno>
 #include <csignal>
@@ -41,6 +41,11 @@ int open_unless_link(const fs::path& path, std::string& why) {
     if (!is_link(path)) return open_package(path, why);
     why = "it became a link";
     return -1;
+}
+
+// ulvpack.exe signs nothing: it never asks.
+bool permission_bits(int /*handle*/, unsigned& /*bits*/) {
+    return false;
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // ulvpack's own file services on POSIX, with no-follow opens relative to an
 // open folder, so that no link planted below a folder is ever followed.
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -51,6 +51,13 @@ int open_unless_link(const fs::path& path, std::string& why) {
 bool is_link(const fs::path& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+bool permission_bits(int handle, unsigned& bits) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return false;
+    bits = static_cast<unsigned>(status.st_mode & 07777);
+    return true;
 }
 
 namespace {

@@ -9,7 +9,7 @@
 // follows no link). The parent's own listing catches a link even where the
 // system follows it when asked to open it as itself (Wine does with the Unix
 // links of its drives).
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,14 +1,17 @@
-// The file services of ulvpack, beside the updater's own (platform.h), which
+// The system services of ulvpack, beside the updater's own (platform.h), which
 // they are built on: what is at a path and in a folder, opening a file named
 // in any script and saying why it cannot be, writing a package so that it
-// appears whole or not at all, and writing below a folder without ever
-// following a link. The commands reach the system through these and the
-// updater's services alone; handles are those of the updater's services:
-// read_bytes, write_bytes, flush_file and close_file take them. Paths are
+// appears whole or not at all, writing below a folder without ever following
+// a link, and the private key the tool signs with. One file holds what both
+// systems share, and one file per system the rest, chosen when the tool is
+// linked. The commands reach the system through these and the updater's
+// services alone; handles are those of the updater's services: read_bytes,
+// write_bytes, flush_file and close_file take them. Paths are
 // std::filesystem paths, built from UTF-8. A reason (`why`) is in English,
 // with the system's own words for its errors.
 #pragma once
 
+#include "platform/p256_public_key.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -105,3 +108,36 @@ bool replace_file(const std::filesystem::path& temporary, const std::filesystem:
 // given. Returns a handle, or -1 with the reason in `why`.
 int create_below(const std::filesystem::path& folder, const std::vector<std::string>& parts, bool replace,
                  std::string& why, file_identity* existing = nullptr);
+
+// The permission bits of the file open at `handle` (0644...: its owner's,
+// its group's, everyone's). False where the system keeps none or cannot
+// tell them.
+bool permission_bits(int handle, unsigned& bits);
+
+// Signing, with the system's cryptography where the tool signs (OpenSSL, on
+// POSIX): ulvpack.exe only checks signatures, and there signs_packages() is
+// false and no private key is ever read.
+bool signs_packages();
+
+struct private_key;
+
+// The private key that the PEM text `pem` holds, or null when it holds none
+// that can be read without a passphrase (which is never asked for).
+private_key* private_key_from_pem(const std::string& pem);
+
+// True when `key` is an ECDSA P-256 key.
+bool is_p256_key(private_key* key);
+
+// The public half of `key`: 0x04, then the point's X and Y. False when the
+// system cannot tell it.
+bool public_point_of(private_key* key, unsigned char point[p256_point_size]);
+
+// The ECDSA signature of `digest` by `key`, in DER. False when the system fails.
+bool sign_digest(private_key* key, const unsigned char digest[sha256_size], std::string& der);
+
+// Releases a key; null is allowed.
+void discard_private_key(private_key* key);
+
+// Overwrites `secret` (the bytes of a private key file) so that no copy of
+// the key outlives its use but the one the system's cryptography keeps.
+void forget_secret(std::string& secret);

@@ -1,6 +1,6 @@
 // What ulvpack's system services share on every system: std::filesystem,
 // and the updater's own file services.
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <random>
