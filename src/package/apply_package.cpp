@@ -129,8 +129,7 @@ int install_targets(opened_update& update, const target_roots& roots) {
                 }
                 finish_with(update);
                 return 1;
-            case walk_event::package_malformed:
-            case walk_event::read_failed:
+            case walk_event::stopped:
                 // A package that cannot be read, or that changed since it was proven, is kept whole.
                 return reject(update, target, text_package_malformed);
         }

@@ -10,8 +10,7 @@
 namespace {
 
 bool is_last(walk_event event) {
-    return event == walk_event::package_ended || event == walk_event::package_malformed ||
-           event == walk_event::read_failed;
+    return event == walk_event::package_ended || event == walk_event::stopped;
 }
 
 // True when the target that begins fits with those before it, as Windows

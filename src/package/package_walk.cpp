@@ -29,44 +29,45 @@ walk_event package_walk::next() {
     return last;
 }
 
-walk_event package_walk::finish(walk_event event, walk_fault fault) {
-    why.fault = fault;
+walk_event package_walk::stop(const walk_failure& failure) {
+    why = failure;
     next_step = step::finished;
-    return event;
+    return walk_event::stopped;
 }
 
 walk_event package_walk::broken(integrity_fault fault) {
-    why.broken = fault;
-    if (fault == integrity_fault::out_of_memory) return finish(walk_event::read_failed);
-    return finish(walk_event::package_malformed, walk_fault::broken_integrity);
+    // Only the first record's name, kept to compare the others with, takes memory.
+    if (fault == integrity_fault::out_of_memory) return stop(walk_failure::of_memory(memory_need::name));
+    return stop(walk_failure::of_integrity(fault));
 }
 
 // Only the end of a whole target ends a package; whatever follows it is
 // ignored, as stored packages expect, unless the package is protected. A
 // failure of the system is never an end.
 walk_event package_walk::end_of_records() {
-    if (is_system_failure(why.found)) return finish(walk_event::read_failed);
-    if (loaded == 0) return finish(walk_event::package_malformed, walk_fault::no_record);
-    if (target_open) return finish(walk_event::package_malformed, walk_fault::ends_inside_target);
+    if (found == load_status::read_error) return stop(walk_failure::of_system(last_system_error()));
+    if (found == load_status::out_of_memory) return stop(walk_failure::of_memory(memory_need::record));
+    if (loaded == 0) return stop(walk_failure::of_load(walk_fault::no_record, found));
+    if (target_open) return stop(walk_failure::of_load(walk_fault::ends_inside_target, found));
     // Records that an earlier reading found are gone: the package was cut meanwhile.
-    if (options.expect != nullptr && !read_as_far(*options.expect, loaded)) {
-        return finish(walk_event::package_malformed, walk_fault::changed);
-    }
-    const integrity_fault fault = checks.check_end(offset, why.found);
+    if (options.expect != nullptr && !read_as_far(*options.expect, loaded)) return stop(walk_failure(walk_fault::changed));
+    const integrity_fault fault = checks.check_end(offset, found);
     if (fault != integrity_fault::none) return broken(fault);
-    return finish(walk_event::package_ended);
+    next_step = step::finished;
+    return walk_event::package_ended;
 }
 
 walk_event package_walk::load_next_record() {
     if (loaded > 0) offset += reader.size;
-    if (!reader.load_record(package, &why.found, options.tee)) return end_of_records();
+    if (!reader.load_record(package, &found, options.tee)) return end_of_records();
     ++loaded;
     current = record_header{};
-    if (!read_record_header(reader, current, &why.header)) {
-        if (why.header.out_of_memory) return finish(walk_event::read_failed);
-        return finish(walk_event::package_malformed, walk_fault::unreadable_header);
+    header_problem problem;
+    if (!read_record_header(reader, current, &problem)) {
+        if (problem.out_of_memory) return stop(walk_failure::of_memory(memory_need::name));
+        return stop(walk_failure::of_header(problem.field));
     }
-    if (!payload_within_record(reader, current)) return finish(walk_event::package_malformed, walk_fault::payload_past_record);
+    if (!payload_within_record(reader, current)) return stop(walk_failure(walk_fault::payload_past_record));
     return check_record();
 }
 
@@ -75,7 +76,7 @@ walk_event package_walk::check_record() {
     // record, before any target is created: a download cut short is refused whole.
     if (loaded == 1) {
         const int64_t left = bytes_left(package);
-        if (left < 0) return finish(walk_event::read_failed);
+        if (left < 0) return stop(walk_failure::of_system(last_system_error()));
         const integrity_fault fault = checks.check_first(reader, current, reader.size + static_cast<uint64_t>(left));
         if (fault != integrity_fault::none) return broken(fault);
     }
@@ -91,12 +92,13 @@ walk_event package_walk::check_record() {
 
 walk_event package_walk::begin_target() {
     // A protected package proves of each name, too, that it can be a file.
-    why.refused = checks.version() != 0 ? check_file_name(current.entry_name.get()) : check_target_name(current.entry_name.get());
-    if (why.refused != name_fault::none) return finish(walk_event::package_malformed, walk_fault::refused_name);
+    const char* name = current.entry_name.get();
+    const name_fault refused = checks.version() != 0 ? check_file_name(name) : check_target_name(name);
+    if (refused != name_fault::none) return stop(walk_failure::of_name(refused));
     if (options.roots != nullptr) {
-        target_path = map_name(*options.roots, current.entry_name.get());
+        target_path = map_name(*options.roots, name);
         // The name passed the rule: only memory can be missing.
-        if (!target_path) return finish(walk_event::read_failed);
+        if (!target_path) return stop(walk_failure::of_memory(memory_need::target_path));
     }
     target_open = true;
     next_step = step::piece;
@@ -116,9 +118,9 @@ walk_event package_walk::compare_with_first_reading() {
     const uint32_t checksum = sums.keyed               ? keyed_checksum(sums, reader.data, reader.size)
                             : checks.version() >= 2    ? current.opaque_1
                                                        : crc32c(reader.data, reader.size);
-    if (options.note != nullptr && !note_checksum(*options.note, checksum)) return finish(walk_event::read_failed);
-    if (compared && !matches_first_reading(*options.expect, index, checksum)) {
-        return finish(walk_event::package_malformed, walk_fault::changed);
+    if (options.note != nullptr && !note_checksum(*options.note, checksum)) {
+        return stop(walk_failure::of_memory(memory_need::checksums));
     }
+    if (compared && !matches_first_reading(*options.expect, index, checksum)) return stop(walk_failure(walk_fault::changed));
     return walk_event::piece;
 }

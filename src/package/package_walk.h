@@ -11,37 +11,17 @@
 #include "package/record_header.h"
 #include "package/target_names.h"
 #include "package/target_roots.h"
+#include "package/walk_failure.h"
 #include "platform/platform.h"
 
 #include <cstdint>
 
 enum class walk_event {
-    target_begins,      // a target's first record; its name passed the name rule
-    piece,              // the current record's piece: piece(), header().piece_length bytes
-    target_completes,   // the current record completed its target
-    package_ended,      // no whole record follows a completed target: the package is complete
-    package_malformed,  // failure() says why
-    read_failed,        // the system failed to read the package or to hold a record, a name or a path
-};
-
-enum class walk_fault {
-    none,
-    no_record,            // not one whole record (`found` says what was there)
-    ends_inside_target,   // no whole record while a target is incomplete (`found`)
-    unreadable_header,    // `header` says which field
-    payload_past_record,  // the piece reaches past the record's end
-    refused_name,         // `refused` says why
-    broken_integrity,     // a protected package's integrity fields show damage: `broken` says which
-    changed,              // a record differs from what an earlier reading of the package found, or is missing
-};
-
-// Why a walk ended in package_malformed or read_failed.
-struct walk_failure {
-    walk_fault fault = walk_fault::none;
-    load_status found = load_status::loaded;  // what the last load found instead of a record, if anything
-    header_problem header;                    // for unreadable_header
-    name_fault refused = name_fault::none;
-    integrity_fault broken = integrity_fault::none;
+    target_begins,     // a target's first record; its name passed the name rule
+    piece,             // the current record's piece: piece(), header().piece_length bytes
+    target_completes,  // the current record completed its target
+    package_ended,     // no whole record follows a completed target: the package is complete
+    stopped,           // the walk stopped early: failure() says why
 };
 
 // What a walk does besides reading, each when given.
@@ -78,10 +58,18 @@ public:
     uint64_t records() const { return loaded; }
     uint64_t record_offset() const { return offset; }
 
+    // What the last load found instead of a record (the package's end, bytes
+    // that are no record, a failure), or loaded while every load found one.
+    load_status last_load() const { return found; }
+
+    // The number, counted from 1, of the record at record_offset(): the
+    // current one, or the one that could not be loaded.
+    uint64_t record_number() const { return loaded + (found == load_status::loaded ? 0 : 1); }
+
     // The bytes left in the current record after its header (for messages).
     uint32_t bytes_after_header() const { return reader.size - reader.pos; }
 
-    // Why the walk ended, after package_malformed or read_failed.
+    // Why the walk stopped, once it did.
     const walk_failure& failure() const { return why; }
 
     // What the integrity fields say: the version once the first record is read.
@@ -94,7 +82,7 @@ private:
     walk_event check_record();
     walk_event begin_target();
     walk_event end_of_records();
-    walk_event finish(walk_event event, walk_fault fault = walk_fault::none);
+    walk_event stop(const walk_failure& failure);
     walk_event broken(integrity_fault fault);
     walk_event compare_with_first_reading();
 
@@ -105,9 +93,10 @@ private:
     heap_string target_path;
     uint64_t loaded = 0;
     uint64_t offset = 0;
+    load_status found = load_status::loaded;
     bool target_open = false;
     integrity_check checks;
     walk_failure why;
-    walk_event last = walk_event::package_malformed;
+    walk_event last = walk_event::stopped;
     step next_step = step::load;
 };

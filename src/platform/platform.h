@@ -10,7 +10,8 @@
 // of text are counted in characters, as Windows counts them (text_codec.h);
 // a buffer for `characters` characters holds utf8_room(characters) bytes,
 // and a text cut to fit is never cut inside a character.
-// Files are small integer handles; -1 means that opening failed.
+// Files are small integer handles; -1 means that opening failed. A file
+// service that fails keeps why (last_system_error).
 #pragma once
 
 #include "platform/text_codec.h"
@@ -24,8 +25,45 @@ constexpr unsigned message_box_style = 0x30;
 // Show command given to a started follow-up program (SW_SHOW).
 constexpr int show_command_show = 5;
 
+// Why a file service failed: the system's own error, or what the service
+// found in a file's place and refused.
+enum class error_cause {
+    system,      // `code` is the system's error: errno on POSIX, a Win32 error code on Win32
+    folder,      // a folder is where a file was asked for
+    not_a_file,  // something that is neither a file nor a folder is there (a FIFO, a device)
+    shrank,      // the file became shorter than what was read of it
+};
+
+struct system_error {
+    error_cause cause = error_cause::system;
+    uint32_t code = 0;
+};
+
+// What the last file service that failed kept of why, until another one
+// fails (the program runs on one thread). A service kept nothing when it
+// failed by its own rule: a path too long, a file that must stay, a file no
+// longer at its path.
+system_error last_system_error();
+
+// The text of `error`, in UTF-8 without a final period: the system's own
+// words for its error (strerror on POSIX, FormatMessage on Win32, whatever
+// the system's code page), or what was found. Valid until the next call.
+const char* system_error_text(const system_error& error);
+
+// The text of what a service found and refused; null for the system's errors.
+inline const char* refusal_text(error_cause cause) {
+    switch (cause) {
+        case error_cause::folder: return "it is a folder";
+        case error_cause::not_a_file: return "it is not a regular file";
+        case error_cause::shrank: return "it became shorter while it was read";
+        case error_cause::system: break;
+    }
+    return nullptr;
+}
+
 // Opens an existing file for reading only; other programs may still read and
-// write it. Returns a handle, or -1.
+// write it. Only a file is opened (on Win32, a file on a disk): a folder, a
+// FIFO or a device in its place is refused. Returns a handle, or -1.
 int open_for_reading(const char* path);
 
 // What a file is, whatever name it is reached by: its volume and its number
@@ -42,6 +80,10 @@ inline bool same_file(const file_identity& a, const file_identity& b) {
 // The identity of the file open at `handle`. Returns 1, or 0 when the system
 // cannot tell.
 int identity_of(int handle, file_identity& identity);
+
+// The identity of the file `path` names, through links. Returns 1, or 0 when
+// nothing is there or the system cannot tell.
+int identity_of_path(const char* path, file_identity& identity);
 
 // What came of an attempt to create a target.
 constexpr int creation_failed = -1;   // not now: held, read-only, its folder missing, no regular file

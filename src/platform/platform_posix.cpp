@@ -21,26 +21,57 @@
 
 namespace {
 
-// A FIFO in a file's place must not hold the updater forever waiting for a
-// program at its other end: it is opened without waiting. Only a regular file
-// is used as one: anything else counts as a file that cannot be opened.
-int open_regular_file(const char* path, int flags) {
-    const int handle = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
-    return handle < 0 ? -1 : keep_if_regular(handle);
+system_error last_failure;
+
+// The status of the file open at `handle`, when it is a regular file;
+// otherwise false, having kept why.
+bool regular_status(int handle, struct stat& status) {
+    if (fstat(handle, &status) != 0) {
+        keep_errno();
+        return false;
+    }
+    if (S_ISREG(status.st_mode)) return true;
+    last_failure = {S_ISDIR(status.st_mode) ? error_cause::folder : error_cause::not_a_file, 0};
+    return false;
 }
 
-}  // namespace
+file_identity identity_in(const struct stat& status) {
+    return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
 
-int keep_if_regular(int handle, bool* is_folder) {
+// Keeps the handle open on a regular file; closes anything else.
+int keep_if_regular(int handle) {
     struct stat status;
-    const bool known = fstat(handle, &status) == 0;
-    if (is_folder != nullptr) *is_folder = known && S_ISDIR(status.st_mode);
-    if (!known || !S_ISREG(status.st_mode)) {
+    if (!regular_status(handle, status)) {
         close(handle);
         return -1;
     }
     fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     return handle;
+}
+
+}  // namespace
+
+void keep_errno() {
+    last_failure = {error_cause::system, static_cast<uint32_t>(errno)};
+}
+
+system_error last_system_error() {
+    return last_failure;
+}
+
+const char* system_error_text(const system_error& error) {
+    const char* found = refusal_text(error.cause);
+    return found != nullptr ? found : std::strerror(static_cast<int>(error.code));
+}
+
+// Only a regular file is used as one: anything else counts as a file that
+// cannot be opened.
+int open_regular_file(const char* path, int flags) {
+    const int handle = open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (handle >= 0) return keep_if_regular(handle);
+    keep_errno();
+    return -1;
 }
 
 int open_for_reading(const char* path) {
@@ -54,8 +85,21 @@ int open_for_reading_unchanged(const char* path) {
 
 int identity_of(int handle, file_identity& identity) {
     struct stat status;
-    if (fstat(handle, &status) != 0) return 0;
-    identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    if (fstat(handle, &status) != 0) {
+        keep_errno();
+        return 0;
+    }
+    identity = identity_in(status);
+    return 1;
+}
+
+int identity_of_path(const char* path, file_identity& identity) {
+    struct stat status;
+    if (stat(path, &status) != 0) {
+        keep_errno();
+        return 0;
+    }
+    identity = identity_in(status);
     return 1;
 }
 
@@ -76,20 +120,23 @@ int path_fits(const char* path) {
 int create_for_writing(const char* path, const file_identity* kept, unsigned kept_count) {
     if (path_fits(path) == 0) return creation_refused;
     const int handle = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (handle < 0) return creation_failed;
+    if (handle < 0) {
+        keep_errno();
+        return creation_failed;
+    }
     struct stat status;
-    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (!regular_status(handle, status)) {
         close(handle);
         return creation_failed;
     }
-    const file_identity found{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
     for (unsigned i = 0; i < kept_count; ++i) {
-        if (same_file(found, kept[i])) {
+        if (same_file(identity_in(status), kept[i])) {
             close(handle);
             return creation_refused;
         }
     }
     if (status.st_size != 0 && ftruncate(handle, 0) != 0) {
+        keep_errno();
         close(handle);
         return creation_failed;
     }
@@ -115,7 +162,10 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     while (done < count) {
         const ssize_t got = read(handle, static_cast<char*>(buffer) + done, count - done);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return -1;
+        if (got < 0) {
+            keep_errno();
+            return -1;
+        }
         if (got == 0) break;
         done += static_cast<uint32_t>(got);
     }
@@ -124,7 +174,10 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
 
 int stamp_of(int handle, file_stamp& stamp) {
     struct stat status;
-    if (fstat(handle, &status) != 0) return 0;
+    if (fstat(handle, &status) != 0) {
+        keep_errno();
+        return 0;
+    }
     const auto nanoseconds = [](const timespec& at) {
         return static_cast<uint64_t>(at.tv_sec) * 1000000000u + static_cast<uint64_t>(at.tv_nsec);
     };
@@ -133,14 +186,22 @@ int stamp_of(int handle, file_stamp& stamp) {
 }
 
 int rewind_file(int handle) {
-    return lseek(handle, 0, SEEK_SET) == 0 ? 1 : 0;
+    if (lseek(handle, 0, SEEK_SET) == 0) return 1;
+    keep_errno();
+    return 0;
 }
 
 int64_t bytes_left(int handle) {
     struct stat status;
-    if (fstat(handle, &status) != 0) return -1;
-    const off_t position = lseek(handle, 0, SEEK_CUR);
-    if (position < 0 || position > status.st_size) return -1;
+    const off_t position = fstat(handle, &status) == 0 ? lseek(handle, 0, SEEK_CUR) : -1;
+    if (position < 0) {
+        keep_errno();
+        return -1;
+    }
+    if (position > status.st_size) {
+        last_failure = {error_cause::shrank, 0};
+        return -1;
+    }
     return static_cast<int64_t>(status.st_size - position);
 }
 
@@ -149,14 +210,21 @@ int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
     while (done < count) {
         const ssize_t put = write(handle, static_cast<const char*>(buffer) + done, count - done);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
+        if (put <= 0) {
+            // Nothing taken, and no error said: no room is left.
+            if (put == 0) errno = ENOSPC;
+            keep_errno();
+            break;
+        }
         done += static_cast<uint32_t>(put);
     }
     return static_cast<int32_t>(done);
 }
 
 int close_file(int handle) {
-    return close(handle) == 0 ? 1 : 0;
+    if (close(handle) == 0) return 1;
+    keep_errno();
+    return 0;
 }
 
 int delete_open_file(const char* path, int handle) {
@@ -164,12 +232,16 @@ int delete_open_file(const char* path, int handle) {
     const std::string folder = slash == nullptr ? "." : slash == path ? "/" : std::string(path, slash);
     const char* name = slash == nullptr ? path : slash + 1;
     const int in = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (in < 0) return 0;
+    if (in < 0) {
+        keep_errno();
+        return 0;
+    }
     struct stat named;
     struct stat held;
     const bool same = fstatat(in, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(handle, &held) == 0 &&
                       named.st_dev == held.st_dev && named.st_ino == held.st_ino;
     const bool deleted = same && unlinkat(in, name, 0) == 0;
+    if (same && !deleted) keep_errno();
     close(in);
     return deleted ? 1 : 0;
 }

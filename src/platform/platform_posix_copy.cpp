@@ -3,6 +3,7 @@
 // copy nobody else can reach. Kept apart so that the benchmark can measure
 // what the copy costs.
 #include "platform/platform.h"
+#include "platform/posix_files.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -26,6 +27,10 @@ int create_private_file() {
     // Where the file system has no nameless files: a name nobody can guess, taken at once and dropped.
     std::string name = in + "/.ulvupdate-XXXXXX";
     const int named = mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) unlink(name.c_str());
+    if (named < 0) {
+        keep_errno();
+        return -1;
+    }
+    unlink(name.c_str());
     return named;
 }

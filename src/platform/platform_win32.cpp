@@ -12,11 +12,29 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string_view>
 
 namespace {
+
+system_error last_failure;
+
+void keep_error(DWORD code) {
+    last_failure = {error_cause::system, code};
+}
+
+void keep_last_error() {
+    keep_error(GetLastError());
+}
+
+// After a call of the C runtime's file layer failed: the system's error it
+// met, or `otherwise` when the runtime failed on its own account.
+void keep_runtime_error(DWORD otherwise) {
+    keep_error(_doserrno != 0 ? static_cast<DWORD>(_doserrno) : otherwise);
+}
 
 // The UTF-16 form of a UTF-8 text, or null when it is not UTF-8 (it then
 // names no file: a path is never guessed) or memory runs out.
@@ -50,16 +68,54 @@ uint32_t directory(UINT (WINAPI* query)(LPWSTR, UINT), char* buffer, uint32_t ch
     return copy_utf8(text.get(), static_cast<int>(length), buffer, characters);
 }
 
-// Opens `path` for reading, sharing it with others as `sharing` allows.
-int open_to_read(const char* path, int sharing) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    return name ? _wsopen(name.get(), _O_RDONLY | _O_BINARY, sharing) : -1;
+// The UTF-16 form of a path, or null having kept why.
+std::unique_ptr<wchar_t[]> wide_path(const char* path) {
+    std::unique_ptr<wchar_t[]> name = wide(path);
+    if (!name) keep_error(ERROR_NO_UNICODE_TRANSLATION);
+    return name;
 }
 
 }  // namespace
 
+system_error last_system_error() {
+    return last_failure;
+}
+
+// The system's words, without the line end and the period that close them.
+const char* system_error_text(const system_error& error) {
+    if (const char* found = refusal_text(error.cause)) return found;
+    constexpr DWORD characters = 512;
+    static char text[utf8_room(characters)];
+    wchar_t words[characters];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error.code, 0,
+                                  words, characters, nullptr);
+    while (length > 0 && (words[length - 1] == L'\n' || words[length - 1] == L'\r' || words[length - 1] == L'.')) --length;
+    if (length == 0) {
+        std::snprintf(text, sizeof text, "Windows error %lu", static_cast<unsigned long>(error.code));
+    } else {
+        copy_utf8(words, static_cast<int>(length), text, characters);
+    }
+    return text;
+}
+
+// Only a file on a disk is read as one: a folder cannot be opened so, and a
+// device or a pipe would take the bytes away or hold them.
 int open_for_reading(const char* path) {
-    return open_to_read(path, _SH_DENYNO);
+    const std::unique_ptr<wchar_t[]> name = wide_path(path);
+    if (!name) return -1;
+    const int handle = _wsopen(name.get(), _O_RDONLY | _O_BINARY, _SH_DENYNO);
+    if (handle == -1) {
+        keep_runtime_error(ERROR_OPEN_FAILED);
+        const DWORD attributes = GetFileAttributesW(name.get());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            last_failure = {error_cause::folder, 0};
+        }
+        return -1;
+    }
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(handle))) == FILE_TYPE_DISK) return handle;
+    last_failure = {error_cause::not_a_file, 0};
+    _close(handle);
+    return -1;
 }
 
 // Held without write or delete sharing: no other program, and no client of a
@@ -69,16 +125,22 @@ int open_for_reading(const char* path) {
 // another program holds it without sharing its deletion: it is then read and
 // kept, as a file that cannot be deleted is.
 int open_for_reading_unchanged(const char* path) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
+    const std::unique_ptr<wchar_t[]> name = wide_path(path);
     if (!name) return -1;
     HANDLE file = CreateFileW(name.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION)) {
         file = CreateFileW(name.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    if (file == INVALID_HANDLE_VALUE) return -1;
+    if (file == INVALID_HANDLE_VALUE) {
+        keep_last_error();
+        return -1;
+    }
     const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
-    if (handle == -1) CloseHandle(file);
+    if (handle == -1) {
+        keep_error(ERROR_TOO_MANY_OPEN_FILES);
+        CloseHandle(file);
+    }
     return handle;
 }
 
@@ -89,31 +151,36 @@ int holds_files_unchanged() {
 namespace {
 
 // A file is the same when its volume and its index on that volume are.
-bool identity_of_handle(HANDLE file, file_identity& identity) {
+int identity_of_handle(HANDLE file, file_identity& identity) {
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file, &information)) return false;
+    if (!GetFileInformationByHandle(file, &information)) {
+        keep_last_error();
+        return 0;
+    }
     identity = {information.dwVolumeSerialNumber,
                 (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
-    return true;
-}
-
-// The identity of the file `path` names, opened for no access at all, which
-// no sharing refuses.
-bool identity_of_path(const char* path, file_identity& identity) {
-    const std::unique_ptr<wchar_t[]> name = wide(path);
-    if (!name) return false;
-    const HANDLE named = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return false;
-    const bool known = identity_of_handle(named, identity);
-    CloseHandle(named);
-    return known;
+    return 1;
 }
 
 }  // namespace
 
 int identity_of(int handle, file_identity& identity) {
-    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), identity) ? 1 : 0;
+    return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), identity);
+}
+
+// Opened for no access at all, which no sharing refuses.
+int identity_of_path(const char* path, file_identity& identity) {
+    const std::unique_ptr<wchar_t[]> name = wide_path(path);
+    if (!name) return 0;
+    const HANDLE named = CreateFileW(name.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        keep_last_error();
+        return 0;
+    }
+    const int known = identity_of_handle(named, identity);
+    CloseHandle(named);
+    return known;
 }
 
 // Without long-path support, which the program does not declare, no call
@@ -133,10 +200,13 @@ int create_for_writing(const char* path, const file_identity* kept, unsigned kep
             if (same_file(named, kept[i])) return creation_refused;
         }
     }
-    const std::unique_ptr<wchar_t[]> name = wide(path);
+    const std::unique_ptr<wchar_t[]> name = wide_path(path);
+    if (!name) return creation_failed;
     // _S_IWRITE keeps the read-only attribute off: the file gets normal attributes.
-    const int handle = name ? _wsopen(name.get(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE) : -1;
-    return handle != -1 ? handle : creation_failed;
+    const int handle = _wsopen(name.get(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (handle != -1) return handle;
+    keep_runtime_error(ERROR_OPEN_FAILED);
+    return creation_failed;
 }
 
 int nothing_at(const char* path) {
@@ -158,7 +228,10 @@ int32_t read_bytes(int handle, void* buffer, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         const int got = _read(handle, static_cast<char*>(buffer) + done, count - done);
-        if (got < 0) return -1;
+        if (got < 0) {
+            keep_runtime_error(ERROR_READ_FAULT);
+            return -1;
+        }
         if (got == 0) break;
         done += static_cast<uint32_t>(got);
     }
@@ -169,29 +242,48 @@ int stamp_of(int handle, file_stamp& stamp) {
     const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(handle));
     FILE_BASIC_INFO times;
     LARGE_INTEGER size;
-    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size)) return 0;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) || !GetFileSizeEx(file, &size)) {
+        keep_last_error();
+        return 0;
+    }
     stamp = {static_cast<uint64_t>(size.QuadPart), static_cast<uint64_t>(times.LastWriteTime.QuadPart),
              static_cast<uint64_t>(times.ChangeTime.QuadPart)};
     return 1;
 }
 
 int rewind_file(int handle) {
-    return _lseeki64(handle, 0, SEEK_SET) == 0 ? 1 : 0;
+    if (_lseeki64(handle, 0, SEEK_SET) == 0) return 1;
+    keep_runtime_error(ERROR_SEEK);
+    return 0;
 }
 
 int64_t bytes_left(int handle) {
     const int64_t length = _filelengthi64(handle);
-    const int64_t position = _telli64(handle);
-    if (length < 0 || position < 0 || position > length) return -1;
+    const int64_t position = length < 0 ? -1 : _telli64(handle);
+    if (position < 0) {
+        keep_runtime_error(ERROR_SEEK);
+        return -1;
+    }
+    if (position > length) {
+        last_failure = {error_cause::shrank, 0};
+        return -1;
+    }
     return length - position;
 }
 
+// The runtime says nothing of the system when the disk took no byte: no
+// room is left.
 int32_t write_bytes(int handle, const void* buffer, uint32_t count) {
-    return _write(handle, buffer, count);
+    const int32_t put = _write(handle, buffer, count);
+    if (put < 0) keep_runtime_error(ERROR_DISK_FULL);
+    if (put >= 0 && put != static_cast<int32_t>(count)) keep_error(ERROR_DISK_FULL);
+    return put;
 }
 
 int flush_file(int handle) {
-    return _commit(handle) == 0 ? 1 : 0;  // FlushFileBuffers on the file's handle
+    if (_commit(handle) == 0) return 1;  // FlushFileBuffers on the file's handle
+    keep_runtime_error(ERROR_WRITE_FAULT);
+    return 0;
 }
 
 // NTFS logs a new name with the file's other metadata, and FlushFileBuffers
@@ -201,13 +293,16 @@ int flush_folder_of(const char* /*path*/) {
 }
 
 int close_file(int handle) {
-    return _close(handle) == 0 ? 1 : 0;
+    if (_close(handle) == 0) return 1;
+    keep_runtime_error(ERROR_WRITE_FAULT);
+    return 0;
 }
 
 // Never needed: the package is held unchanged while it is applied. A copy
 // in the user's temporary folder, which the user can write without
 // elevation, could be swapped or planted in advance.
 int create_private_file() {
+    keep_error(ERROR_NOT_SUPPORTED);
     return -1;
 }
 
@@ -219,10 +314,12 @@ const char* private_file_folder() {
 // handle is closed, whatever a folder on the way has become.
 int delete_open_file(const char* /*path*/, int handle) {
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), FileDispositionInfo,
-                                      &disposition, sizeof disposition)
-               ? 1
-               : 0;
+    if (SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), FileDispositionInfo, &disposition,
+                                   sizeof disposition)) {
+        return 1;
+    }
+    keep_last_error();
+    return 0;
 }
 
 void pause_for(uint32_t milliseconds) {

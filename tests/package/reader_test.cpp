@@ -1,6 +1,7 @@
 #include "package/reader.h"
 
 #include "package/crc32c.h"
+#include "package/package_walk.h"
 #include "package/siphash.h"
 
 #include "package/record_header.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -114,6 +116,7 @@ TEST(load_record, tells_what_it_found_instead_of_a_record) {
     }
 }
 
+// ... and a walk says the system's reason.
 TEST(load_record, tells_a_read_error_from_the_end_of_the_package) {
     scratch_folder folder;
     const int directory = open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);  // reading a folder fails
@@ -122,6 +125,12 @@ TEST(load_record, tells_a_read_error_from_the_end_of_the_package) {
     EXPECT_FALSE(reader.load_record(directory, &status));
     EXPECT_EQ(status, load_status::read_error);
     EXPECT_TRUE(is_system_failure(status));
+    package_walk walk(directory, nullptr);
+    EXPECT_EQ(walk.next(), walk_event::stopped);
+    EXPECT_EQ(walk.failure().fault(), walk_fault::read_error);
+    EXPECT_TRUE(walk.failure().of_the_system());
+    EXPECT_EQ(walk.failure().system().code, static_cast<uint32_t>(EISDIR));
+    EXPECT_EQ(walk.record_number(), 1u);
     close(directory);
 }
 

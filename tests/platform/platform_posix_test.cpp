@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(posix_files, open_create_read_write_and_delete) {
@@ -48,6 +50,35 @@ TEST(posix_files, open_create_read_write_and_delete) {
     EXPECT_EQ(delete_open_file(path.c_str(), handle), 1);
     close_file(handle);
     EXPECT_FALSE(file_exists(path));
+}
+
+// A service that fails keeps why: the system's error, or what it found in
+// a file's place; and says it in the system's words.
+TEST(posix_files, keep_why_they_failed) {
+    scratch_folder folder;
+    make_folder(folder.at("folder"));
+    ASSERT_EQ(mkfifo(folder.at("fifo").c_str(), 0600), 0);
+    struct row { std::string path; error_cause cause; uint32_t code; const char* text; };
+    const row rows[] = {
+        {folder.at("missing"), error_cause::system, ENOENT, std::strerror(ENOENT)},
+        {folder.at("missing/f.bin"), error_cause::system, ENOENT, std::strerror(ENOENT)},
+        {folder.at("folder"), error_cause::folder, 0, "it is a folder"},
+        {folder.at("fifo"), error_cause::not_a_file, 0, "it is not a regular file"},  // not waited for
+    };
+    for (const row& r : rows) {
+        EXPECT_EQ(open_for_reading(r.path.c_str()), -1) << r.path;
+        EXPECT_EQ(last_system_error().cause, r.cause) << r.path;
+        EXPECT_EQ(last_system_error().code, r.code) << r.path;
+        EXPECT_STREQ(system_error_text(last_system_error()), r.text) << r.path;
+    }
+    EXPECT_EQ(create_for_writing(folder.at("missing/f.bin").c_str(), nullptr, 0), creation_failed);
+    EXPECT_EQ(last_system_error().code, static_cast<uint32_t>(ENOENT));
+    write_file(folder.at("f.bin"), "bytes");
+    const int reading = open_for_reading(folder.at("f.bin").c_str());
+    EXPECT_EQ(write_bytes(reading, "x", 1), 0);  // kept until the next failure, whatever succeeds meanwhile
+    EXPECT_EQ(bytes_left(reading), 5);
+    EXPECT_EQ(last_system_error().code, static_cast<uint32_t>(EBADF));
+    close_file(reading);
 }
 
 // A file that must stay is refused by any of its names, untouched; so is a

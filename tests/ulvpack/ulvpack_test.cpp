@@ -1,6 +1,6 @@
 // The package tool, as release engineers use it, and against the updater.
 #include "package_scan.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include "package/apply_package.h"
 #include "package/varint.h"

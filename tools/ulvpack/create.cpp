@@ -1,12 +1,14 @@
 // ulvpack create: packs files into an update package.
 #include "commands.h"
 #include "name_rules.h"
+#include "number_text.h"
 #include "package_scan.h"
 #include "report.h"
 #include "signing.h"
 #include "since_base.h"
 #include "source_files.h"
 #include "write_package.h"
+#include "system/tool_system.h"
 
 #include "package/name_tree.h"
 #include "package/reader.h"
@@ -147,10 +149,11 @@ bool packs_itself(const std::vector<std::string>& sources, const std::vector<sou
             return true;
         }
     }
-    const file_identity out_file = identity_of_path(out);
-    if (out_file.index == 0 && out_file.volume == 0) return false;
+    file_identity out_file;
+    if (identity_of_path(out.u8string().c_str(), out_file) == 0) return false;
     for (const source_file& file : files) {
-        if (same_file(identity_of_path(file.file), out_file)) {
+        file_identity packed;
+        if (identity_of_path(file.file.u8string().c_str(), packed) == 1 && same_file(packed, out_file)) {
             problem = printable_text(out.u8string()) + " is packed from " + file.source + ": the package would pack itself";
             return true;
         }

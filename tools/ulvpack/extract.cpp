@@ -2,10 +2,11 @@
 // them without installing them.
 #include "commands.h"
 #include "name_rules.h"
+#include "number_text.h"
 #include "report.h"
 
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "package_scan.h"
 
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <vector>
 

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "name_rules.h"
 #include "names_by_key.h"
+#include "number_text.h"
 #include "package_release.h"
 #include "report.h"
 

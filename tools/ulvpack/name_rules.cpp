@@ -1,6 +1,6 @@
 #include "name_rules.h"
 
-#include "report.h"
+#include "number_text.h"
 
 #include "package/target_names.h"
 #include "package/windows_names.h"

@@ -1,20 +1,19 @@
 #include "package_scan.h"
 
 #include "name_rules.h"
-#include "report.h"
+#include "number_text.h"
 #include "package/name_tree.h"
 #include "package/package_walk.h"
 #include "platform/text_codec.h"
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// What the reader found where no whole record could be loaded; for a record
-// that was loaded, what the walk could not do with it.
+// What the reader found where no whole record could be loaded.
 std::string why_not_loaded(load_status status, uint64_t left) {
     switch (status) {
         case load_status::nothing_left: return "the package ends there";
@@ -22,9 +21,23 @@ std::string why_not_loaded(load_status status, uint64_t left) {
         case load_status::unended_length: return "the record length does not end within its first 4 bytes";
         case load_status::length_below_4: return "the record length is below 4";
         case load_status::cut_short: return "the record claims more than the " + plural(left, "byte") + " left";
-        case load_status::read_error: return "the package cannot be read";
-        case load_status::out_of_memory: return "the record cannot be held in memory";
-        case load_status::loaded: return "a name in the record cannot be held in memory";
+        case load_status::loaded:
+        case load_status::read_error:
+        case load_status::out_of_memory: break;  // no end: the walk's failure says what failed
+    }
+    return "";
+}
+
+// What the system failed at: reading the package, or holding part of it.
+std::string system_failure_text(const walk_failure& failure) {
+    if (failure.fault() == walk_fault::read_error) {
+        return std::string("the package cannot be read: ") + system_error_text(failure.system());
+    }
+    switch (failure.short_of()) {
+        case memory_need::record: return "the record cannot be held in memory";
+        case memory_need::name: return "a name in the record cannot be held in memory";
+        case memory_need::target_path: return "the target's path cannot be held in memory";
+        case memory_need::checksums: return "the checksums of the records read cannot be held in memory";
     }
     return "";
 }
@@ -46,9 +59,9 @@ std::string checksum_text(const package_walk& walk) {
 std::string integrity_text(const package_walk& walk, uint64_t stray) {
     const record_header& header = walk.header();
     const integrity_check& integrity = walk.integrity();
-    switch (walk.failure().broken) {
+    switch (walk.failure().broken()) {
         case integrity_fault::wrong_length:
-            if (walk.failure().found != load_status::loaded) {
+            if (walk.last_load() == load_status::nothing_left) {
                 return "the package ends after " + plural(integrity.found_length(), "byte") + " of records, but its first record says " +
                        std::to_string(integrity.declared_length()) + " (modulo 2^32): it was cut short or extended";
             }
@@ -68,7 +81,7 @@ std::string integrity_text(const package_walk& walk, uint64_t stray) {
         case integrity_fault::wrong_checksum: return checksum_text(walk);
         case integrity_fault::stray_bytes:
             return plural(stray, "byte") + " after the last target of a protected package, which has none (" +
-                   why_not_loaded(walk.failure().found, stray) + ")";
+                   why_not_loaded(walk.last_load(), stray) + ")";
         case integrity_fault::out_of_memory:
         case integrity_fault::none: break;
     }
@@ -87,7 +100,7 @@ public:
             const walk_event event = walk.next();
             result.records = walk.records();
             result.integrity_version = walk.integrity().version();
-            result.marker_damaged = walk.failure().broken == integrity_fault::damaged_marker;
+            result.marker_damaged = walk.failure().broken() == integrity_fault::damaged_marker;
             switch (event) {
                 case walk_event::target_begins:
                     if (!begin_target(walk)) return names_held ? scan_outcome::scanned : scan_outcome::unreadable;
@@ -105,20 +118,20 @@ public:
                                           " ignored (" + not_loaded(walk) + ")");
                     }
                     return scan_outcome::scanned;
-                case walk_event::package_malformed:
+                case walk_event::stopped:
+                    if (walk.failure().of_the_system()) {
+                        error(walk, system_failure_text(walk.failure()));
+                        return scan_outcome::unreadable;
+                    }
                     malformed(walk);
                     return scan_outcome::scanned;
-                case walk_event::read_failed:
-                    error(walk, not_loaded(walk));
-                    return scan_outcome::unreadable;
             }
         }
     }
 
 private:
     void finding(const package_walk& walk, bool is_error, const std::string& text) {
-        const uint64_t record = walk.records() + (walk.failure().found == load_status::loaded ? 0 : 1);
-        report({is_error, record, walk.record_offset(), text});
+        report({is_error, walk.record_number(), walk.record_offset(), text});
     }
     void report(const scan_finding& found) {
         if (found.error) {
@@ -136,25 +149,25 @@ private:
     uint64_t bytes_from(const package_walk& walk) const {
         return result.package_size > walk.record_offset() ? result.package_size - walk.record_offset() : 0;
     }
-    std::string not_loaded(const package_walk& walk) const { return why_not_loaded(walk.failure().found, bytes_from(walk)); }
+    std::string not_loaded(const package_walk& walk) const { return why_not_loaded(walk.last_load(), bytes_from(walk)); }
 
     void malformed(const package_walk& walk) {
         const record_header& header = walk.header();
-        switch (walk.failure().fault) {
+        switch (walk.failure().fault()) {
             case walk_fault::no_record:
                 if (result.package_size == 0) {
                     report({true, 0, 0, "the package is empty"});
                 } else {
-                    error(walk, "no record can be read: " + not_loaded(walk));
+                    error(walk, "no record can be read: " + why_not_loaded(walk.failure().found(), bytes_from(walk)));
                 }
                 break;
             case walk_fault::ends_inside_target:
                 error(walk, "the package ends inside target " + quoted_name(target.name) + " (" +
                                 std::to_string(target.written) + " of " + plural(target.file_size, "byte") +
-                                " written): " + not_loaded(walk));
+                                " written): " + why_not_loaded(walk.failure().found(), bytes_from(walk)));
                 break;
             case walk_fault::unreadable_header:
-                error(walk, std::string("the header field ") + walk.failure().header.field + " runs past the record's end");
+                error(walk, std::string("the header field ") + walk.failure().header_field() + " runs past the record's end");
                 break;
             case walk_fault::payload_past_record:
                 error(walk, "the piece of " + plural(header.piece_length, "byte") + " reaches past the record's end (" +
@@ -170,6 +183,8 @@ private:
                 error(walk, "the record differs from what the first reading of the package found, or is missing: "
                             "the package changed while it was read");
                 break;
+            case walk_fault::read_error:
+            case walk_fault::out_of_memory:
             case walk_fault::none:
                 break;
         }

@@ -49,16 +49,6 @@ std::string finding_text(const scan_finding& finding) {
     return "record " + std::to_string(finding.record) + " at byte " + std::to_string(finding.offset) + ": " + text;
 }
 
-std::string grouped(uint64_t number) {
-    std::string digits = std::to_string(number);
-    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return digits;
-}
-
-std::string plural(uint64_t count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
 const char* root_description(const root_prefix& prefix) {
     switch (prefix.root) {
         case root_kind::install: return "install directory";

@@ -26,11 +26,5 @@ void print_finding(const scan_finding& finding);
 // "record N at byte M: TEXT", or TEXT for the package as a whole.
 std::string finding_text(const scan_finding& finding);
 
-// The number with its thousands set apart: "268,435,455".
-std::string grouped(uint64_t number);
-
-// "1 target", "2 targets".
-std::string plural(uint64_t count, const char* noun);
-
 // "install directory", "Windows directory" or "system directory".
 const char* root_description(const root_prefix& prefix);

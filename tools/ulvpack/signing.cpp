@@ -3,7 +3,7 @@
 #include "report.h"
 
 #include "package/package_signature.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include "package/target_names.h"
 #include "package/windows_names.h"
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include "package/target_names.h"
 #include "package/windows_names.h"
 #include "platform/text_codec.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdio>
 
@@ -52,7 +52,7 @@ outcome add_file(const std::string& name_utf8, const fs::path& file, const std::
     entry.file = file;
     entry.size = static_cast<uint32_t>(status.size);
     entry.follow_link = follow_link;
-    entry.identity = identity_of_path(file);
+    identity_of_path(file.u8string().c_str(), entry.identity);  // unknown: all zero, and then not compared
     entry.source = argument;
     files.push_back(entry);
     return {};

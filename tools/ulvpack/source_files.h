@@ -3,7 +3,7 @@
 #pragma once
 
 #include "outcome.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,7 @@
 // ulvpack verify: would the updater apply this package, and if not, why?
 #include "commands.h"
 #include "names_by_key.h"
+#include "number_text.h"
 #include "package_release.h"
 #include "report.h"
 #include "signing.h"

@@ -1,14 +1,14 @@
 #include "write_package.h"
 
+#include "number_text.h"
 #include "package_scan.h"
-#include "report.h"
 #include "package/record_encoder.h"
 
 #include "package/integrity.h"
 #include "package/reader.h"
 
 #include "platform/platform.h"
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // ulvpack's own file services on POSIX, with no-follow opens relative to an
 // open folder, so that no link planted below a folder is ever followed.
-#include "platform/tool_files.h"
+#include "system/tool_system.h"
 
 #include "platform/platform.h"
 #include "platform/posix_files.h"
@@ -19,15 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string system_reason() {
-    return std::strerror(errno);
-}
-
-// Only a regular file is taken, as the updater takes one (keep_if_regular).
-int regular_or_why(int handle, std::string& why) {
-    bool is_folder = false;
-    const int kept = keep_if_regular(handle, &is_folder);
-    if (kept == -1) why = is_folder ? "it is a folder" : "it is not a regular file";
-    return kept;
+    return system_error_text(system_error{error_cause::system, static_cast<uint32_t>(errno)});
 }
 
 // Opens the folder `name` inside `parent` without following a link, making
@@ -47,59 +39,25 @@ int open_or_make_folder(int parent, const std::string& name, std::string& why) {
 
 }  // namespace
 
-bool write_all(int handle, const void* bytes, size_t length, std::string& why) {
-    for (size_t done = 0; done < length;) {
-        const ssize_t put = write(handle, static_cast<const char*>(bytes) + done, length - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            why = put < 0 ? system_reason() : "the disk is full or a size limit was reached";
-            return false;
-        }
-        done += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-int open_package(const fs::path& path, std::string& why) {
-    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (handle < 0) {
-        why = system_reason();
-        return -1;
-    }
-    return regular_or_why(handle, why);
-}
-
-namespace {
-
-file_identity identity_of_status(const struct stat& status) {
-    return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
-}
-
-}  // namespace
-
-file_identity identity_of_path(const fs::path& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 ? identity_of_status(status) : file_identity{};
-}
-
-int open_source_file(const fs::path& path, bool follow_link, const file_identity& found, std::string& why) {
-    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW));
-    if (handle < 0) {
-        why = errno == ELOOP ? "it became a link" : system_reason();
-        return -1;
-    }
-    file_identity opened;
-    if (found.index != 0 && (identity_of(handle, opened) != 1 || !same_file(opened, found))) {
-        why = "it is not the file that was there when its folder was read";
-        close(handle);
-        return -1;
-    }
-    return regular_or_why(handle, why);
+// As the updater opens a file, but never through a link in its place.
+int open_unless_link(const fs::path& path, std::string& why) {
+    const int handle = open_regular_file(path.c_str(), O_RDONLY | O_NOFOLLOW);
+    if (handle >= 0) return handle;
+    const system_error error = last_system_error();
+    why = error.cause == error_cause::system && error.code == ELOOP ? "it became a link" : system_error_text(error);
+    return -1;
 }
 
 bool is_link(const fs::path& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+bool permission_bits(int handle, unsigned& bits) {
+    struct stat status;
+    if (fstat(handle, &status) != 0) return false;
+    bits = static_cast<unsigned>(status.st_mode & 07777);
+    return true;
 }
 
 namespace {
@@ -157,6 +115,27 @@ bool replace_file(const fs::path& temporary, const fs::path& out, std::string& w
     return false;
 }
 
+namespace {
+
+// Makes way for the file `name` in the folder open at `parent`: nothing is
+// there, or a regular file that is removed when `replace`. Else says why.
+bool make_way(int parent, const char* name, bool replace, std::string& why, file_identity* existing) {
+    struct stat status;
+    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    why = S_ISLNK(status.st_mode) ? "it is a link"
+        : !S_ISREG(status.st_mode) ? "it is not a regular file"
+        : !replace                   ? "it exists (--force replaces it)"
+        : "";
+    if (!replace && S_ISREG(status.st_mode) && existing != nullptr) {
+        *existing = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    }
+    // A new file in its place, not a write into the old one, which may be a hard link to a file elsewhere.
+    if (why.empty() && unlinkat(parent, name, 0) != 0) why = system_reason();
+    return why.empty();
+}
+
+}  // namespace
+
 int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
                  file_identity* existing) {
     why.clear();
@@ -180,23 +159,13 @@ int create_below(const fs::path& folder, const std::vector<std::string>& parts, 
     }
     shown /= fs::u8path(parts.back());
     const char* name = parts.back().c_str();
-    struct stat status;
-    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        why = S_ISLNK(status.st_mode) ? "it is a link"
-            : !S_ISREG(status.st_mode) ? "it is not a regular file"
-            : !replace                   ? "it exists (--force replaces it)"
-            : "";
-        if (!replace && S_ISREG(status.st_mode) && existing != nullptr) *existing = identity_of_status(status);
-        // A new file in its place, not a write into the old one, which may be a hard link to a file elsewhere.
-        if (why.empty() && unlinkat(parent, name, 0) != 0) why = system_reason();
-    }
+    // Created where nothing is, it is a new regular file: never a FIFO, never through a link.
     int handle = -1;
-    if (why.empty()) {
-        handle = openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (make_way(parent, name, replace, why, existing)) {
+        handle = openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (handle < 0) why = system_reason();
     }
     close(parent);
-    if (handle >= 0) handle = regular_or_why(handle, why);
     if (handle < 0) why = shown.u8string() + ": " + why;
     return handle;
 }

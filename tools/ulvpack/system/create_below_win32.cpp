@@ -9,8 +9,7 @@
 // follows no link). The parent's own listing catches a link even where the
 // system follows it when asked to open it as itself (Wine does with the Unix
 // links of its drives).
-#include "platform/tool_files.h"
-#include "platform/tool_files_win32.h"
+#include "system/tool_system.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -58,8 +57,21 @@ private:
     HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
+// The system's own words for an error, in UTF-8 whatever its code page.
+std::string error_text(DWORD code) {
+    return system_error_text(system_error{error_cause::system, code});
+}
+
 std::string status_text(NTSTATUS status) {
     return error_text(RtlNtStatusToDosError(status));
+}
+
+// The identity of the file open at `handle`; all zero when the system cannot tell.
+file_identity identity_of_handle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return {};
+    return {information.dwVolumeSerialNumber,
+            (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
 // The component as the Win32 calls spell it: without the dots and spaces

@@ -1,4 +1,6 @@
-#include "platform/tool_files.h"
+// What ulvpack's system services share on every system: std::filesystem,
+// and the updater's own file services.
+#include "system/tool_system.h"
 
 #include <cstdio>
 #include <random>
@@ -75,4 +77,43 @@ fs::path temporary_name_beside(const fs::path& out) {
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx", value);
     return out.parent_path() / fs::u8path("." + out.filename().u8string() + "." + digits + ".partial");
+}
+
+namespace {
+
+// Why the updater's file service that failed last did.
+std::string system_reason() {
+    return system_error_text(last_system_error());
+}
+
+}  // namespace
+
+int open_package(const fs::path& path, std::string& why) {
+    const int handle = open_for_reading(path.u8string().c_str());
+    if (handle == -1) why = system_reason();
+    return handle;
+}
+
+int open_source_file(const fs::path& path, bool follow_link, const file_identity& found, std::string& why) {
+    const int handle = follow_link ? open_package(path, why) : open_unless_link(path, why);
+    if (handle == -1) return -1;
+    file_identity opened;
+    if (found.index == 0 || (identity_of(handle, opened) == 1 && same_file(opened, found))) return handle;
+    why = "it is not the file that was there when its folder was read";
+    close_file(handle);
+    return -1;
+}
+
+// The updater's writes count what they wrote in 31 bits: a larger buffer
+// goes in steps of 1 GiB.
+bool write_all(int handle, const void* bytes, size_t length, std::string& why) {
+    for (size_t done = 0; done < length;) {
+        const uint32_t step = length - done < 0x40000000u ? static_cast<uint32_t>(length - done) : 0x40000000u;
+        if (write_bytes(handle, static_cast<const char*>(bytes) + done, step) != static_cast<int32_t>(step)) {
+            why = system_reason();
+            return false;
+        }
+        done += step;
+    }
+    return true;
 }
