@@ -1,5 +1,6 @@
 // The POSIX program from the outside: arguments, exit code, the message line.
 #include "support/package_bytes.h"
+#include "support/package_cases.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -190,29 +191,16 @@ TEST_F(posix_updater, built_with_a_key_never_takes_an_installation_back) {
     };
     const auto release = [](const std::string& text) { return whole("ulverno/ulvupdate.release", text); };
     const std::string says = "Mise-\xC3\xA0-jour d'Ulverno: Erreur : ";
-    // Each puts its name in a.txt, before the release it carries or after it.
-    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
-    const row rows[] = {
-        {"release 5", "5\n", true, true},
-        {"release 4", "4\n", true, false},
-        {"release 5 again", "5\n", true, true},
-        {"release 6", "6\n", true, true},
-        {"no release", nullptr, true, false},
-        {"a release in the middle", "7\n", false, false},
-    };
     for (const bool keyed : {true, false}) {
         std::filesystem::remove_all(install);
         make_folder(install);
-        for (const row& r : rows) {
-            const std::string carried = r.release != nullptr ? release(r.release) : "";
-            const std::string contents = r.release_last ? whole("ulverno/a.txt", r.what) + carried
-                                                        : carried + whole("ulverno/a.txt", r.what);
+        for (const release_step& r : release_steps()) {
             const file_tree before = read_tree(install);
-            const std::string errors = apply(keyed ? ULV_SIGNED_UPDATER : ULV_POSIX_UPDATER, contents);
+            const std::string errors = apply(keyed ? ULV_SIGNED_UPDATER : ULV_POSIX_UPDATER, r.bytes);
             if (keyed && !r.signed_takes) {
                 EXPECT_EQ(errors, says + "fichier de mise \xC3\xA0 jour incorrect.\n") << r.what;
                 EXPECT_EQ(read_tree(install), before) << r.what;
-                EXPECT_EQ(read_file(package), contents) << r.what;
+                EXPECT_EQ(read_file(package), r.bytes) << r.what;
                 EXPECT_TRUE(file_exists(package + ".sig")) << r.what;
                 continue;
             }

@@ -85,3 +85,22 @@ std::vector<package_case> package_cases() {
         {"an offset that wraps short of the size", piece("windows/w.bin", 10, 0xFFFFFFFFu, "abcdef"), false},
     };
 }
+
+std::vector<release_step> release_steps() {
+    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
+    const row rows[] = {
+        {"release 5", "5\n", true, true},
+        {"release 4", "4\n", true, false},
+        {"release 5 again", "5\n", true, true},
+        {"release 6", "6\n", true, true},
+        {"no release", nullptr, true, false},
+        {"a release in the middle", "7\n", false, false},
+    };
+    std::vector<release_step> steps;
+    for (const row& r : rows) {
+        const std::string release = r.release != nullptr ? whole("ulverno/ulvupdate.release", r.release) : "";
+        const std::string named = whole("ulverno/a.txt", r.what);
+        steps.push_back({r.what, r.release, r.signed_takes, r.release_last ? named + release : release + named});
+    }
+    return steps;
+}

@@ -4,6 +4,7 @@
 #include "notify/messages.h"
 #include "package/record_encoder.h"
 #include "support/package_bytes.h"
+#include "support/package_cases.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -344,25 +345,12 @@ TEST_F(wine_updater, built_with_a_key_applies_only_signed_packages) {
 TEST_F(wine_updater, built_with_a_key_never_takes_an_installation_back) {
     const std::string keys = ULV_TEST_KEY_DIR;
     const std::string install = drive_c() + "/ulvtest/install";
-    // Each puts its name in a.txt, before the release it carries or after it.
-    struct row { const char* what; const char* release; bool release_last; bool signed_takes; };
-    const row rows[] = {
-        {"release 5", "5\n", true, true},
-        {"release 4", "4\n", true, false},
-        {"release 5 again", "5\n", true, true},
-        {"release 6", "6\n", true, true},
-        {"no release", nullptr, true, false},
-        {"a release in the middle", "7\n", false, false},
-    };
     for (const bool keyed : {true, false}) {
         std::filesystem::remove_all(install);
         make_folder(install);
-        for (const row& r : rows) {
-            const std::string release = r.release != nullptr ? whole("ulverno/ulvupdate.release", r.release) : "";
-            const std::string contents = r.release_last ? whole("ulverno/a.txt", r.what) + release
-                                                        : release + whole("ulverno/a.txt", r.what);
+        for (const release_step& r : release_steps()) {
             const file_tree before = read_tree(install);
-            write_file(package_file(), contents);
+            write_file(package_file(), r.bytes);
             ASSERT_EQ(run_process({"openssl", "dgst", "-sha256", "-sign", keys + "/vendor.key", "-out", package_file() + ".sig",
                                    package_file()}).exit_code, 0);
             const bench_run result = run_in_bench((keyed ? "C:\\ulvbench\\ulvupdate_signed.exe" : updater) + " -s " + package);
@@ -370,7 +358,7 @@ TEST_F(wine_updater, built_with_a_key_never_takes_an_installation_back) {
             if (keyed && !r.signed_takes) {
                 EXPECT_EQ(texts(result), std::vector<std::string>{malformed}) << r.what;
                 EXPECT_EQ(read_tree(install), before) << r.what;
-                EXPECT_EQ(read_file(package_file()), contents) << r.what;
+                EXPECT_EQ(read_file(package_file()), r.bytes) << r.what;
                 EXPECT_TRUE(file_exists(package_file() + ".sig")) << r.what;
                 continue;
             }
