@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -166,6 +168,13 @@ TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
                                                 "create", "-o", out, source});
     EXPECT_EQ(limited.exit_code, 2);
     EXPECT_NE(limited.errors.find("cannot write"), std::string::npos) << limited.errors;
+    EXPECT_EQ(read_file(out), "old package");
+    // A source the system fails to read (a file that looks empty, its first read failing) says the system's
+    // reason, not that it grew.
+    const process_result unreadable = ulvpack({"create", "-o", out, "ulverno/mem=/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_NE(unreadable.errors.find("cannot read /proc/self/mem: " + std::string(std::strerror(EIO))), std::string::npos)
+        << unreadable.errors;
     EXPECT_EQ(read_file(out), "old package");
 
     make_folder(folder.at("folder.upd/inside"));  // OUT names a folder: the package cannot take its place
