@@ -792,6 +792,10 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
     EXPECT_EQ(not_a_file.exit_code, 2);
     EXPECT_NE(not_a_file.errors.find("cannot read " + folder.at("folder.upd") + ": it is a folder"), std::string::npos)
         << not_a_file.errors;
+    const process_result unreadable = ulvpack({"sign", "--key", keys + "/vendor.key", "/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_NE(unreadable.errors.find("cannot read /proc/self/mem: " + std::string(std::strerror(EIO))), std::string::npos)
+        << unreadable.errors;
     const process_result unsigned_package = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
     EXPECT_EQ(unsigned_package.exit_code, 1);
     EXPECT_NE(unsigned_package.errors.find("signature: invalid: no signature"), std::string::npos) << unsigned_package.errors;
