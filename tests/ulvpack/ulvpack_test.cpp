@@ -494,6 +494,13 @@ TEST(ulvpack_extract, stops_at_a_name_that_climbs_out_and_writes_nothing_unprove
     EXPECT_EQ(read_file(folder.at("out/inner/windows/a.txt")), "a");
     EXPECT_FALSE(file_exists(folder.at("escaped.txt")));
     EXPECT_FALSE(file_exists(folder.at("out/escaped.txt")));
+    // A write that falls short (a file size limit) says the system's reason.
+    write_file(folder.at("big.upd"), whole("windows/big.bin", std::string(100000, 'b')));
+    const process_result short_write = run_process({"sh", "-c", "ulimit -f 20; exec \"$0\" \"$@\"", ULV_PACK_TOOL,
+                                                    "extract", folder.at("big.upd"), folder.at("big")});
+    EXPECT_EQ(short_write.exit_code, 2);
+    EXPECT_NE(short_write.errors.find("cannot write windows/big.bin: " + std::string(std::strerror(EFBIG))), std::string::npos)
+        << short_write.errors;
 
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's allocator ends the process instead of failing an allocation
     // A protected package whose second record, 64 MiB that the file holds (sparse: no disk used), does not fit in
