@@ -385,6 +385,11 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
     }
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
     EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
+    // Nor a package the system fails to read: said once, where and why.
+    const process_result unreadable = ulvpack({"verify", "/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_EQ(unreadable.errors, "ulvpack verify: cannot read /proc/self/mem: record 1 at byte 0: the package cannot be "
+                                 "read: " + std::string(std::strerror(EIO)) + "\n");
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
 }
 
