@@ -506,6 +506,13 @@ TEST(ulvpack_extract, stops_at_a_name_that_climbs_out_and_writes_nothing_unprove
     EXPECT_EQ(short_write.exit_code, 2);
     EXPECT_NE(short_write.errors.find("cannot write windows/big.bin: " + std::string(std::strerror(EFBIG))), std::string::npos)
         << short_write.errors;
+    // A DIR that cannot be made says why it could not (as mkdir says it), not that it is missing.
+    const std::string unmade = "/sys/ulvpack-test-" + std::to_string(getpid());
+    ASSERT_NE(mkdir(unmade.c_str(), 0777), 0);
+    const std::string mkdir_says = std::strerror(errno);
+    const process_result not_made = ulvpack({"extract", folder.at("p.upd"), unmade + "/out"});
+    EXPECT_EQ(not_made.exit_code, 2);
+    EXPECT_NE(not_made.errors.find(unmade + "/out: " + mkdir_says), std::string::npos) << not_made.errors;
 
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's allocator ends the process instead of failing an allocation
     // A protected package whose second record, 64 MiB that the file holds (sparse: no disk used), does not fit in
