@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -166,6 +168,13 @@ TEST(ulvpack_create, leaves_out_as_it_was_unless_the_whole_package_is_written) {
                                                 "create", "-o", out, source});
     EXPECT_EQ(limited.exit_code, 2);
     EXPECT_NE(limited.errors.find("cannot write"), std::string::npos) << limited.errors;
+    EXPECT_EQ(read_file(out), "old package");
+    // A source the system fails to read (a file that looks empty, its first read failing) says the system's
+    // reason, not that it grew.
+    const process_result unreadable = ulvpack({"create", "-o", out, "ulverno/mem=/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_NE(unreadable.errors.find("cannot read /proc/self/mem: " + std::string(std::strerror(EIO))), std::string::npos)
+        << unreadable.errors;
     EXPECT_EQ(read_file(out), "old package");
 
     make_folder(folder.at("folder.upd/inside"));  // OUT names a folder: the package cannot take its place
@@ -376,6 +385,11 @@ TEST(ulvpack_verify, names_the_record_and_offset_of_a_fault) {
     }
     EXPECT_EQ(ulvpack({"verify", folder.at("absent.upd")}).exit_code, 2);
     EXPECT_EQ(ulvpack({"verify", folder.path()}).exit_code, 2);  // a folder cannot be read: not an invalid package
+    // Nor a package the system fails to read: said once, where and why.
+    const process_result unreadable = ulvpack({"verify", "/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_EQ(unreadable.errors, "ulvpack verify: cannot read /proc/self/mem: record 1 at byte 0: the package cannot be "
+                                 "read: " + std::string(std::strerror(EIO)) + "\n");
     EXPECT_EQ(ulvpack({"verify"}).exit_code, 2);
 }
 
@@ -485,6 +499,20 @@ TEST(ulvpack_extract, stops_at_a_name_that_climbs_out_and_writes_nothing_unprove
     EXPECT_EQ(read_file(folder.at("out/inner/windows/a.txt")), "a");
     EXPECT_FALSE(file_exists(folder.at("escaped.txt")));
     EXPECT_FALSE(file_exists(folder.at("out/escaped.txt")));
+    // A write that falls short (a file size limit) says the system's reason.
+    write_file(folder.at("big.upd"), whole("windows/big.bin", std::string(100000, 'b')));
+    const process_result short_write = run_process({"sh", "-c", "ulimit -f 20; exec \"$0\" \"$@\"", ULV_PACK_TOOL,
+                                                    "extract", folder.at("big.upd"), folder.at("big")});
+    EXPECT_EQ(short_write.exit_code, 2);
+    EXPECT_NE(short_write.errors.find("cannot write windows/big.bin: " + std::string(std::strerror(EFBIG))), std::string::npos)
+        << short_write.errors;
+    // A DIR that cannot be made says why it could not (as mkdir says it), not that it is missing.
+    const std::string unmade = "/sys/ulvpack-test-" + std::to_string(getpid());
+    ASSERT_NE(mkdir(unmade.c_str(), 0777), 0);
+    const std::string mkdir_says = std::strerror(errno);
+    const process_result not_made = ulvpack({"extract", folder.at("p.upd"), unmade + "/out"});
+    EXPECT_EQ(not_made.exit_code, 2);
+    EXPECT_NE(not_made.errors.find(unmade + "/out: " + mkdir_says), std::string::npos) << not_made.errors;
 
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's allocator ends the process instead of failing an allocation
     // A protected package whose second record, 64 MiB that the file holds (sparse: no disk used), does not fit in
@@ -783,6 +811,10 @@ TEST(ulvpack_sign, signs_as_openssl_does_and_keeps_the_key_private) {
     EXPECT_EQ(not_a_file.exit_code, 2);
     EXPECT_NE(not_a_file.errors.find("cannot read " + folder.at("folder.upd") + ": it is a folder"), std::string::npos)
         << not_a_file.errors;
+    const process_result unreadable = ulvpack({"sign", "--key", keys + "/vendor.key", "/proc/self/mem"});
+    EXPECT_EQ(unreadable.exit_code, 2);
+    EXPECT_NE(unreadable.errors.find("cannot read /proc/self/mem: " + std::string(std::strerror(EIO))), std::string::npos)
+        << unreadable.errors;
     const process_result unsigned_package = ulvpack({"verify", "--key", keys + "/vendor.pub", package});
     EXPECT_EQ(unsigned_package.exit_code, 1);
     EXPECT_NE(unsigned_package.errors.find("signature: invalid: no signature"), std::string::npos) << unsigned_package.errors;

@@ -42,13 +42,13 @@ public:
     bool take(const scanned_target& target, const unsigned char* bytes, uint32_t length) {
         if (target.pieces == 1 && !begin(target)) return false;
         if (length > 0 && write_bytes(handle, bytes, length) != static_cast<int32_t>(length)) {
-            problem = "cannot write " + printable_text(current) + " (is the disk full?)";
+            problem = "cannot write " + printable_text(current) + ": " + system_error_text(last_system_error());
             return false;
         }
         if (target.complete) {
             const int closed = close_file(handle);
             handle = -1;
-            if (!closed) problem = "cannot write " + printable_text(current);
+            if (!closed) problem = "cannot write " + printable_text(current) + ": " + system_error_text(last_system_error());
             return closed == 1;
         }
         return true;

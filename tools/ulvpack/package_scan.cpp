@@ -120,7 +120,7 @@ public:
                     return scan_outcome::scanned;
                 case walk_event::stopped:
                     if (walk.failure().of_the_system()) {
-                        error(walk, system_failure_text(walk.failure()));
+                        unreadable(walk, system_failure_text(walk.failure()));
                         return scan_outcome::unreadable;
                     }
                     malformed(walk);
@@ -134,17 +134,23 @@ private:
         report({is_error, walk.record_number(), walk.record_offset(), text});
     }
     void report(const scan_finding& found) {
-        if (found.error) {
-            result.refused = true;
-            result.refusal = found;
-            if (target_open) {
-                target_open = false;
-                if (handlers.on_target) handlers.on_target(target);
-            }
-        }
+        if (found.error) end_with(found);
         if (handlers.on_finding) handlers.on_finding(found);
     }
+    void end_with(const scan_finding& found) {
+        result.refused = true;
+        result.refusal = found;
+        if (target_open) {
+            target_open = false;
+            if (handlers.on_target) handlers.on_target(target);
+        }
+    }
     void error(const package_walk& walk, const std::string& text) { finding(walk, true, text); }
+    // The system failed, which says nothing of the package: no finding, only
+    // why the scan ended, which the caller says once.
+    void unreadable(const package_walk& walk, const std::string& text) {
+        end_with({true, walk.record_number(), walk.record_offset(), text});
+    }
     void warning(const package_walk& walk, const std::string& text) { finding(walk, false, text); }
     uint64_t bytes_from(const package_walk& walk) const {
         return result.package_size > walk.record_offset() ? result.package_size - walk.record_offset() : 0;
@@ -225,7 +231,7 @@ private:
         clash_found found;
         if (!names.add(name, walk.records(), found)) {
             names_held = false;
-            error(walk, "the names of the package cannot be held in memory");
+            unreadable(walk, "the names of the package cannot be held in memory");
             return false;
         }
         const std::string other = "the target of record " + std::to_string(found.other);

@@ -37,7 +37,7 @@ using piece_handler = std::function<bool(const scanned_target& target, const uns
 
 // What a scan says as it goes; each may be left empty.
 struct scan_handlers {
-    std::function<void(const scan_finding&)> on_finding;   // every warning, and the error that ends the scan
+    std::function<void(const scan_finding&)> on_finding;   // every warning, and the package's fault that ends the scan
     std::function<void(const scanned_target&)> on_target;  // each target once: complete, or as far as it got
     piece_handler on_piece;
 };

@@ -15,7 +15,7 @@ bool complain_unless_scanned(const char* command, const std::string& path, scan_
             say(command, "cannot open " + path + ": " + why);
             return false;
         case scan_outcome::unreadable:
-            say(command, "cannot read " + path + ": " + result.refusal.text);
+            say(command, "cannot read " + path + ": " + finding_text(result.refusal));
             return false;
         case scan_outcome::scanned:
         case scan_outcome::stopped:

@@ -43,8 +43,8 @@ bool read_small_file(const std::string& path, std::string& contents, std::string
     while ((got = read_bytes(handle, chunk, sizeof chunk)) > 0 && contents.size() < 65536) {
         contents.append(chunk, static_cast<size_t>(got));
     }
+    if (got < 0) why = system_error_text(last_system_error());
     close_file(handle);
-    if (got < 0) why = "it cannot be read";
     return got >= 0;
 }
 
@@ -105,10 +105,11 @@ bool digest_file(const std::string& path, unsigned char digest[sha256_size], std
     while (added && (got = read_bytes(handle, chunk.data(), static_cast<uint32_t>(chunk.size()))) > 0) {
         added = sha256_add(state, chunk.data(), static_cast<uint32_t>(got)) == 1;
     }
+    if (got < 0) why = system_error_text(last_system_error());
     close_file(handle);
     if (!added || got < 0) {
         sha256_discard(state);
-        why = got < 0 ? "it cannot be read" : "the system cannot compute SHA-256";
+        if (got >= 0) why = "the system cannot compute SHA-256";
         return false;
     }
     if (sha256_finish(state, digest) != 1) {

@@ -100,13 +100,17 @@ std::string next_header(package_being_written& package, const source_file& file,
 }
 
 // Takes the next `length` bytes of the target, at `offset`: from its file,
-// open at `in`, or from the bytes it holds. False when the file has fewer.
-bool take_bytes(const source_file& file, int in, uint32_t offset, char* into, uint32_t length) {
+// open at `in`, or from the bytes it holds. False, with why, when the file
+// cannot be read or has fewer.
+bool take_bytes(const source_file& file, int in, uint32_t offset, char* into, uint32_t length, std::string& why) {
     if (file.in_memory) {
         file.held.copy(into, length, offset);
         return true;
     }
-    return read_bytes(in, into, length) == static_cast<int32_t>(length);
+    const int32_t got = read_bytes(in, into, length);
+    if (got == static_cast<int32_t>(length)) return true;
+    why = got < 0 ? system_error_text(last_system_error()) : "it became shorter while it was packed";
+    return false;
 }
 
 // Writes the records of the target, its bytes taken as take_bytes does.
@@ -115,12 +119,12 @@ bool write_pieces(package_being_written& package, const source_file& file, int i
     uint32_t offset = 0;
     do {
         const uint32_t length = piece_length(file, offset, package.options);
-        if (!take_bytes(file, in, offset, buffer.data(), length)) {
-            problem = "cannot read " + printable_text(file.file.u8string()) + " (did it change while being packed?)";
+        std::string why;
+        if (!take_bytes(file, in, offset, buffer.data(), length, why)) {
+            problem = "cannot read " + printable_text(file.file.u8string()) + ": " + why;
             return false;
         }
         const std::string header = next_header(package, file, offset, buffer.data(), length);
-        std::string why;
         if (!write_all(package.handle, header.data(), header.size(), why) ||
             !write_all(package.handle, buffer.data(), length, why)) {
             problem = failed_write(package.temporary, why);
@@ -144,8 +148,10 @@ bool write_target(package_being_written& package, const source_file& file, std::
     }
     bool written = write_pieces(package, file, in, buffer, problem);
     char more;
-    if (written && read_bytes(in, &more, 1) != 0) {
-        problem = shown + " grew while being packed";
+    const int32_t beyond = written ? read_bytes(in, &more, 1) : 0;
+    if (beyond != 0) {
+        problem = beyond > 0 ? shown + " grew while being packed"
+                             : "cannot read " + shown + ": " + system_error_text(last_system_error());
         written = false;
     }
     close_file(in);

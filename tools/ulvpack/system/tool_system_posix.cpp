@@ -139,11 +139,12 @@ bool make_way(int parent, const char* name, bool replace, std::string& why, file
 int create_below(const fs::path& folder, const std::vector<std::string>& parts, bool replace, std::string& why,
                  file_identity* existing) {
     why.clear();
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
+    std::error_code made;
+    fs::create_directories(folder, made);
     int parent = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0) {
-        why = folder.u8string() + ": " + system_reason();
+        // A folder that could not be made is missing for that reason.
+        why = folder.u8string() + ": " + (made ? made.message() : system_reason());
         return -1;
     }
     fs::path shown = folder;
