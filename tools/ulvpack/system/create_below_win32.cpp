@@ -140,13 +140,14 @@ bool remove_open(HANDLE handle) {
 
 // Opens the extraction folder itself (which may be a link) and tells its final path.
 bool open_root(const fs::path& folder, held_handle& root, std::wstring& root_path, std::string& why) {
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
+    std::error_code made;
+    fs::create_directories(folder, made);
     root = held_handle(CreateFileW(folder.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!root.valid()) {
-        why = error_text(GetLastError());
+        // A folder that could not be made is missing for that reason.
+        why = made ? made.message() : error_text(GetLastError());
         return false;
     }
     root_path = final_path(root.get());
