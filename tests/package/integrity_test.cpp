@@ -13,18 +13,30 @@
 
 namespace {
 
-// The walk's verdict on `bytes`: the integrity fault it ended with, or none.
-integrity_fault walked(const std::string& bytes) {
+// How a walk of `bytes` with `options` ended: its last event, and why it
+// stopped if it did.
+struct walk_end {
+    walk_event event;
+    walk_failure failure;
+};
+
+walk_end walk_to_the_end(const std::string& bytes, const walk_options& options = {}) {
     scratch_folder folder;
     write_file(folder.at("p.upd"), bytes);
     const int handle = open_for_reading(folder.at("p.upd").c_str());
-    package_walk walk(handle, nullptr);
+    package_walk walk(handle, options);
     walk_event event;
     do event = walk.next();
     while (event != walk_event::package_ended && event != walk_event::stopped);
     close_file(handle);
-    EXPECT_EQ(event == walk_event::package_ended, walk.failure().broken() == integrity_fault::none);
-    return walk.failure().broken();
+    return {event, walk.failure()};
+}
+
+// The walk's verdict on `bytes`: the integrity fault it ended with, or none.
+integrity_fault walked(const std::string& bytes) {
+    const walk_end end = walk_to_the_end(bytes);
+    EXPECT_EQ(end.event == walk_event::package_ended, end.failure.broken() == integrity_fault::none);
+    return end.failure.broken();
 }
 
 }  // namespace
@@ -123,19 +135,6 @@ void choose_bytes_for_crc(std::string& bytes, size_t at, uint32_t wanted) {
     }
 }
 
-// The last event of a walk of `bytes` with `options`.
-walk_event walk_to_the_end(const std::string& bytes, const walk_options& options) {
-    scratch_folder folder;
-    write_file(folder.at("p.upd"), bytes);
-    const int handle = open_for_reading(folder.at("p.upd").c_str());
-    package_walk walk(handle, options);
-    walk_event event;
-    do event = walk.next();
-    while (event != walk_event::package_ended && event != walk_event::stopped);
-    close_file(handle);
-    return event;
-}
-
 }  // namespace
 
 // A record changed between the two readings so that its CRC-32C stays (four
@@ -152,9 +151,9 @@ TEST(record_checksums, refuse_a_record_changed_to_keep_its_crc_only_when_keyed) 
         record_checksums proven;
         proven.keyed = keyed;
         for (unsigned i = 0; i < sizeof proven.key; ++i) proven.key[i] = static_cast<unsigned char>(i * 37);
-        ASSERT_EQ(walk_to_the_end(original, walk_options{nullptr, nullptr, &proven, nullptr}), walk_event::package_ended);
+        ASSERT_EQ(walk_to_the_end(original, walk_options{nullptr, nullptr, &proven, nullptr}).event, walk_event::package_ended);
         proven.whole = true;
-        EXPECT_EQ(walk_to_the_end(first + record, walk_options{nullptr, nullptr, nullptr, &proven}),
+        EXPECT_EQ(walk_to_the_end(first + record, walk_options{nullptr, nullptr, nullptr, &proven}).event,
                   keyed ? walk_event::stopped : walk_event::package_ended) << keyed;
     }
 }
