@@ -39,6 +39,17 @@ file_identity identity_in(const struct stat& status) {
     return {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
 }
 
+// The identity in `status`, once `stat_result` says it was read; otherwise 0,
+// having kept why.
+int identity_read(int stat_result, const struct stat& status, file_identity& identity) {
+    if (stat_result != 0) {
+        keep_errno();
+        return 0;
+    }
+    identity = identity_in(status);
+    return 1;
+}
+
 // Keeps the handle open on a regular file; closes anything else.
 int keep_if_regular(int handle) {
     struct stat status;
@@ -85,22 +96,12 @@ int open_for_reading_unchanged(const char* path) {
 
 int identity_of(int handle, file_identity& identity) {
     struct stat status;
-    if (fstat(handle, &status) != 0) {
-        keep_errno();
-        return 0;
-    }
-    identity = identity_in(status);
-    return 1;
+    return identity_read(fstat(handle, &status), status, identity);
 }
 
 int identity_of_path(const char* path, file_identity& identity) {
     struct stat status;
-    if (stat(path, &status) != 0) {
-        keep_errno();
-        return 0;
-    }
-    identity = identity_in(status);
-    return 1;
+    return identity_read(stat(path, &status), status, identity);
 }
 
 int path_fits(const char* path) {
